@@ -1,0 +1,38 @@
+// Script-engine conversion: Markdown to an HTML fragment by marked (and KaTeX) in a
+// fresh script context, with the plain-text fallback when nothing usable comes back.
+#include <string_view>
+
+#include "platform/script_context.h"
+#include "preview/preview_provider.h"
+
+namespace quillory {
+namespace embedded {
+extern const std::string_view rendererScriptText;  // convert/renderer.js, compiled in
+}
+
+namespace {
+
+const std::string_view rendererScript = embedded::rendererScriptText;
+
+}  // namespace
+
+std::string PreviewProvider::markdownToHTML(const std::string& markdown) const {
+  auto context = platform::ScriptContext::create();
+  if (!context) return escapedPre(markdown);
+  context->setExceptionHandler([](platform::ScriptContext&, const platform::ScriptValue&) {});
+
+  context->evaluateScript(markedSource());
+  const bool hasMath = markdown.find('$') != std::string::npos;
+  if (hasMath) context->evaluateScript(katexSource());
+  context->setGlobal("MD_SRC", markdown);
+  context->setGlobal("HAS_MATH", hasMath);
+
+  if (auto result = context->evaluateScript(rendererScript)) {
+    if (auto html = result->toString(); html && !html->empty() && *html != "null") {
+      return std::move(*html);
+    }
+  }
+  return escapedPre(markdown);
+}
+
+}  // namespace quillory

@@ -1,0 +1,103 @@
+// The renderer: runs last in a context where marked (and, for text with "$", KaTeX)
+// has been evaluated and MD_SRC and HAS_MATH are set. Its completion value is the HTML
+// fragment, or null when anything goes wrong; it never throws.
+(function () {
+  try {
+    // A leading front-matter block (--- or +++ fences, optional byte-order mark) is dropped.
+    var src = String(MD_SRC).replace(
+      /^\uFEFF?(?:---[ \t]*\r?\n[\s\S]*?\r?\n---|\+\+\+[ \t]*\r?\n[\s\S]*?\r?\n\+\+\+)[ \t]*\r?\n/,
+      ""
+    );
+
+    if (typeof marked === "undefined" || !marked.parse) return null;
+
+    if (HAS_MATH && typeof katex !== "undefined" && marked.use) {
+      var kx = function (expr, block) {
+        try {
+          return katex.renderToString(expr, {
+            displayMode: block,
+            output: "mathml",
+            throwOnError: false,
+          });
+        } catch (e) {
+          return null;
+        }
+      };
+
+      // Length of the run of backticks that begins at i.
+      var backtickRun = function (s, i) {
+        var n = 0;
+        while (s.charAt(i + n) === "`") n++;
+        return n;
+      };
+
+      // Index of the next run of exactly n backticks at or after `from`, or -1.
+      var closingRun = function (s, from, n) {
+        var i = s.indexOf("`", from);
+        while (i !== -1) {
+          var m = backtickRun(s, i);
+          if (m === n) return i;
+          i = s.indexOf("`", i + m);
+        }
+        return -1;
+      };
+
+      // Index of the first "$$" outside inline code, or undefined. A run of n
+      // backticks opens a code span closed by the next run of exactly n; a run that
+      // is never closed is ordinary text. Without this, marked would cut a paragraph
+      // at a "$$" inside a code span before it lexes the code.
+      var displayMathStart = function (s) {
+        var from = 0;
+        for (;;) {
+          var dollars = s.indexOf("$$", from);
+          if (dollars === -1) return undefined;
+          var tick = s.indexOf("`", from);
+          if (tick === -1 || tick > dollars) return dollars;
+          var n = backtickRun(s, tick);
+          var close = closingRun(s, tick + n, n);
+          from = close === -1 ? tick + n : close + n;
+        }
+      };
+
+      var blockMath = {
+        name: "blockMath",
+        level: "block",
+        start: displayMathStart,
+        tokenizer: function (s) {
+          var m = /^\$\$([\s\S]+?)\$\$/.exec(s);
+          if (m) return { type: "blockMath", raw: m[0], text: m[1].trim() };
+        },
+        renderer: function (t) {
+          var h = kx(t.text, true);
+          return h ? '<div class="math-display">' + h + "</div>" : "$$" + t.text + "$$";
+        },
+      };
+
+      // Neither delimiter may touch whitespace and the closing one may not be followed
+      // by a digit, so "$5 and $10" stays text. No lookbehind: older engines lack it.
+      var inlineMath = {
+        name: "inlineMath",
+        level: "inline",
+        start: function (s) {
+          var i = s.indexOf("$");
+          return i === -1 ? undefined : i;
+        },
+        tokenizer: function (s) {
+          var m = /^\$(?!\s)([^\$\n]*?[^\s\$])\$(?!\d)/.exec(s);
+          if (m) return { type: "inlineMath", raw: m[0], text: m[1].trim() };
+        },
+        renderer: function (t) {
+          var h = kx(t.text, false);
+          return h ? h : "$" + t.text + "$";
+        },
+      };
+
+      marked.use({ extensions: [blockMath, inlineMath] });
+    }
+
+    marked.setOptions({ gfm: true, breaks: false });
+    return marked.parse(src);
+  } catch (e) {
+    return null;
+  }
+})();

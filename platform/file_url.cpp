@@ -1,0 +1,87 @@
+// File URLs: absolute file-system paths and the path operations the preview relies on.
+#include "platform/file_url.h"
+
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+namespace platform {
+namespace {
+
+std::string workingDirectory() {
+  for (size_t size = 4096;; size *= 2) {
+    auto buffer = std::make_unique<char[]>(size);
+    if (getcwd(buffer.get(), size) != nullptr) return buffer.get();
+    if (errno != ERANGE) return "/";
+  }
+}
+
+std::string withoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string joined(std::string directory, std::string_view relative) {
+  if (directory.empty() || directory.back() != '/') directory += '/';
+  directory += relative;
+  return directory;
+}
+
+}  // namespace
+
+FileURL FileURL::fileURLWithPath(std::string_view path) {
+  return fileURLWithPath(path, FileURL(workingDirectory()));
+}
+
+FileURL FileURL::fileURLWithPath(std::string_view path, const FileURL& directory) {
+  if (!path.empty() && path.front() == '/') return FileURL(std::string(path));
+  return FileURL(joined(directory.path_, path));
+}
+
+std::string FileURL::path() const { return withoutTrailingSeparators(path_); }
+
+FileURL FileURL::deletingLastPathComponent() const {
+  std::string path = withoutTrailingSeparators(path_);
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return FileURL("/");
+  path.resize(slash);
+  return FileURL(withoutTrailingSeparators(std::move(path)));
+}
+
+FileURL FileURL::standardized() const {
+  std::vector<std::string_view> segments;
+  std::string_view rest = path_;
+  while (!rest.empty()) {
+    size_t slash = rest.find('/');
+    std::string_view segment = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (segment.empty() || segment == ".") continue;
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+      continue;
+    }
+    segments.push_back(segment);
+  }
+  std::string path;
+  for (std::string_view segment : segments) {
+    path += '/';
+    path += segment;
+  }
+  return FileURL(path.empty() ? "/" : path);
+}
+
+std::string FileURL::lastPathComponent() const {
+  std::string path = withoutTrailingSeparators(path_);
+  if (path == "/") return path;
+  return path.substr(path.rfind('/') + 1);
+}
+
+std::string FileURL::pathExtension() const {
+  std::string name = lastPathComponent();
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return "";
+  return name.substr(dot + 1);
+}
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+// Page assembly: the fixed template around the stylesheet, the nonce and the body.
+#include <string_view>
+
+#include "preview/preview_provider.h"
+
+namespace quillory {
+namespace {
+
+constexpr std::string_view kHead =
+    "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
+    "<meta http-equiv=\"Content-Security-Policy\"\n"
+    "      content=\"default-src 'none'; img-src data:; style-src 'nonce-";
+constexpr std::string_view kPolicyEnd = "'; script-src 'none';\">\n<style nonce=\"";
+constexpr std::string_view kStyleStart = "\">";
+constexpr std::string_view kBodyStart =
+    "</style>\n</head>\n<body>\n<article id=\"content\" class=\"md\">";
+constexpr std::string_view kArticleEnd = "</article>\n";
+constexpr std::string_view kWatermark = "<div class=\"md-watermark\">Rendered by Quillory</div>";
+constexpr std::string_view kPageEnd = "\n</body>\n</html>";
+
+}  // namespace
+
+std::string PreviewProvider::buildHTML(const std::string& markdown,
+                                       const platform::FileURL& baseDir) const {
+  const std::string& css = cssSource();
+  const std::string nonce = makeNonce();
+  const std::string body = inlineLocalImages(markdownToHTML(markdown), baseDir);
+
+  std::string page;
+  page.reserve(kHead.size() + kPolicyEnd.size() + kStyleStart.size() + kBodyStart.size() +
+               kArticleEnd.size() + kWatermark.size() + kPageEnd.size() + 2 * nonce.size() +
+               css.size() + body.size());
+  for (std::string_view piece : {std::string_view(kHead), std::string_view(nonce), kPolicyEnd,
+                                 std::string_view(nonce), kStyleStart, std::string_view(css),
+                                 kBodyStart, std::string_view(body), kArticleEnd, kWatermark,
+                                 kPageEnd}) {
+    page += piece;
+  }
+  return page;
+}
+
+}  // namespace quillory

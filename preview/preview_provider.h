@@ -1,0 +1,50 @@
+// PreviewProvider: answers a preview request for one Markdown file with one
+// self-contained, safe HTML page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/file_url.h"
+#include "platform/preview_service.h"
+#include "platform/random.h"
+
+namespace quillory {
+
+class PreviewProvider {
+ public:
+  PreviewProvider() = default;
+
+  // Starts the work on the global executor and returns at once. `completionHandler`
+  // is called exactly once, on the worker thread: with the reply, or with the error
+  // of a file that could not be read.
+  void providePreviewForFileRequest(platform::FilePreviewRequest request,
+                                    platform::PreviewCompletion completionHandler) const;
+
+  // The work behind it: reads the file, builds the page, makes the reply. Throws
+  // platform::FileReadError when the file cannot be read.
+  platform::PreviewReply providePreview(const platform::FilePreviewRequest& request) const;
+
+ private:
+  friend struct PreviewProviderInternals;  // the tests' door to the operations below
+
+  static constexpr int64_t maxBytes = 4000000;
+
+  std::string readText(const platform::FileURL& fileURL) const;
+  std::string buildHTML(const std::string& markdown, const platform::FileURL& baseDir) const;
+  std::string markdownToHTML(const std::string& markdown) const;
+  std::string inlineLocalImages(const std::string& html, const platform::FileURL& baseDir) const;
+
+  static std::string makeNonce(platform::SecureRandomSource secureSource =
+                                   platform::secureRandomBytes);
+  static std::string escapedPre(const std::string& text);
+  static std::string mimeType(const std::string& pathExtension);
+  static std::string loadResource(const std::string& name, const std::string& extension);
+
+  // The resource texts, each loaded once per process at its first use.
+  static const std::string& markedSource();
+  static const std::string& katexSource();
+  static const std::string& cssSource();
+};
+
+}  // namespace quillory
