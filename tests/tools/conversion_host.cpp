@@ -1,0 +1,57 @@
+// A host for tests: converts documents in one long-lived process, or serves concurrent
+// preview requests on command, so tests can watch what a process shares across work.
+//
+//   conversion_host convert        framed Markdown on stdin -> framed fragments on stdout
+//   conversion_host pages N FILE   waits for a line on stdin, then previews FILE N times
+//                                  at once and prints each page's length
+#include <cstdio>
+#include <future>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "provider_access.h"
+#include "support/framing.h"
+
+namespace {
+
+int convert() {
+  while (auto markdown = testing_support::readFrame(std::cin)) {
+    std::cout << testing_support::frame(
+        quillory::PreviewProviderInternals::markdownToHTML(*markdown));
+  }
+  std::cout.flush();
+  return 0;
+}
+
+int pages(int count, const std::string& file) {
+  std::string go;
+  std::getline(std::cin, go);
+  quillory::PreviewProvider provider;
+  std::vector<std::future<size_t>> done;
+  for (int i = 0; i < count; ++i) {
+    auto promise = std::make_shared<std::promise<size_t>>();
+    done.push_back(promise->get_future());
+    provider.providePreviewForFileRequest(
+        {platform::FileURL::fileURLWithPath(file)},
+        [promise](std::optional<platform::PreviewReply> reply, std::exception_ptr error) {
+          if (error) {
+            promise->set_exception(error);
+          } else {
+            promise->set_value(reply->data()->size());
+          }
+        });
+  }
+  for (auto& page : done) std::cout << page.get() << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "convert" && argc == 2) return convert();
+  if (mode == "pages" && argc == 4) return pages(std::stoi(argv[2]), argv[3]);
+  std::fputs("usage: conversion_host convert | conversion_host pages N FILE\n", stderr);
+  return 2;
+}
