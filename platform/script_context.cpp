@@ -21,7 +21,11 @@
 #include <jsapi.h>
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <utility>
+
+#include "platform/script_watchdog.h"
 
 namespace platform {
 namespace {
@@ -49,6 +53,14 @@ std::shared_ptr<ProcessEngine> processEngine() {
   return engine;
 }
 
+std::atomic<std::chrono::milliseconds::rep> timeLimitMilliseconds{10'000};
+
+// The deadline of the context this thread is working in; the engine asks at every
+// interrupt whether to go on.
+thread_local ScriptClock::time_point currentDeadline = ScriptClock::time_point::max();
+
+bool continueUnlessPastDeadline(JSContext*) { return ScriptClock::now() < currentDeadline; }
+
 size_t threadStackSize() {
   pthread_attr_t attributes;
   size_t size = 0;
@@ -69,7 +81,8 @@ class ThreadEngine {
     // Deep recursion in a script must end in a catchable error, not a crash.
     size_t stack = threadStackSize();
     if (stack > 2 * kStackReserve) JS_SetNativeStackQuota(context_, stack - kStackReserve);
-    if (!JS::InitSelfHostedCode(context_)) {
+    if (!JS::InitSelfHostedCode(context_) ||
+        !JS_AddInterruptCallback(context_, continueUnlessPastDeadline)) {
       JS_DestroyContext(context_);
       context_ = nullptr;
     }
@@ -106,16 +119,27 @@ struct ScriptValue::Rooted {
 };
 
 struct ScriptContext::Engine {
-  Engine(JSContext* cx, JSObject* globalObject) : cx(cx), global(cx, globalObject) {
+  Engine(JSContext* cx, JSObject* globalObject)
+      : cx(cx),
+        global(cx, globalObject),
+        deadline(ScriptClock::now() + std::chrono::milliseconds(timeLimitMilliseconds.load())),
+        previousDeadline(std::exchange(currentDeadline, deadline)) {
     previousRealm = JS::EnterRealm(cx, global);
+    armScriptWatchdog(cx, deadline);
   }
   ~Engine() {
+    disarmScriptWatchdog(cx);
+    currentDeadline = previousDeadline;
     JS::LeaveRealm(cx, previousRealm);
     global.reset();
     JS_MaybeGC(cx);
   }
+  bool pastDeadline() const { return ScriptClock::now() >= deadline; }
+
   JSContext* cx;
   JS::PersistentRootedObject global;
+  ScriptClock::time_point deadline;
+  ScriptClock::time_point previousDeadline;
   JS::Realm* previousRealm = nullptr;
 };
 
@@ -151,6 +175,10 @@ std::unique_ptr<ScriptContext> ScriptContext::create() {
   return std::unique_ptr<ScriptContext>(new ScriptContext(std::move(engine)));
 }
 
+void ScriptContext::setTimeLimit(std::chrono::milliseconds limit) {
+  timeLimitMilliseconds = limit.count();
+}
+
 ScriptContext::ScriptContext(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}
 
 ScriptContext::~ScriptContext() = default;
@@ -172,6 +200,7 @@ void ScriptContext::dispatchPendingException() {
 }
 
 std::optional<ScriptValue> ScriptContext::evaluateScript(std::string_view source) {
+  if (engine_->pastDeadline()) return std::nullopt;
   JSContext* cx = engine_->cx;
   JS::CompileOptions options(cx);
   options.setFileAndLine("script", 1);

@@ -1,6 +1,7 @@
 // The script engine: a fresh JavaScript context per use, on the calling thread's engine.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -34,6 +35,12 @@ class ScriptContext {
 
   // A new, empty context; nothing when the engine cannot make one.
   static std::unique_ptr<ScriptContext> create();
+
+  // How long the scripts of one context may run in all, counted from its creation.
+  // Past it the running script is stopped and later ones do not start: evaluation
+  // yields nothing. Ten seconds unless a host sets another; applies to contexts made
+  // afterwards, process-wide.
+  static void setTimeLimit(std::chrono::milliseconds limit);
   ~ScriptContext();
   ScriptContext(const ScriptContext&) = delete;
   ScriptContext& operator=(const ScriptContext&) = delete;
