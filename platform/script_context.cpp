@@ -1,112 +1,24 @@
 // The script engine: a fresh JavaScript context per use, on the calling thread's engine.
-//
-// SpiderMonkey's rules: JS_Init once per process before any JSContext; one JSContext
-// per thread; every JSContext destroyed before JS_ShutDown. Each thread's JSContext is
-// made on first use and destroyed when the thread ends; the process-wide engine is
-// shut down when the last of them, and the process's own reference, are gone.
 #include "platform/script_context.h"
 
 #include <js/CharacterEncoding.h>
 #include <js/CompilationAndEvaluation.h>
 #include <js/Conversions.h>
 #include <js/Exception.h>
-#include <js/GlobalObject.h>
-#include <js/Initialization.h>
 #include <js/PropertyAndElement.h>
 #include <js/Realm.h>
-#include <js/RealmOptions.h>
-#include <js/SourceText.h>
-#include <js/Stack.h>
 #include <js/String.h>
 #include <jsapi.h>
-#include <pthread.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <utility>
 
+#include "platform/script_thread_engine.h"
 #include "platform/script_watchdog.h"
 
 namespace platform {
 namespace {
 
-// Live JavaScript heap one thread's engine may use; beyond it allocations fail and the
-// script throws, which the caller sees as a failed evaluation.
-constexpr uint32_t kHeapMaxBytes = 1024u * 1024u * 1024u;
-// Native stack kept free below the engine's recursion limit.
-constexpr size_t kStackReserve = 256 * 1024;
-
-class ProcessEngine {
- public:
-  ProcessEngine() : initialized_(JS_Init()) {}
-  ~ProcessEngine() {
-    if (initialized_) JS_ShutDown();
-  }
-  bool initialized() const { return initialized_; }
-
- private:
-  bool initialized_;
-};
-
-std::shared_ptr<ProcessEngine> processEngine() {
-  static const std::shared_ptr<ProcessEngine> engine = std::make_shared<ProcessEngine>();
-  return engine;
-}
-
 std::atomic<std::chrono::milliseconds::rep> timeLimitMilliseconds{10'000};
-
-// The deadline of the context this thread is working in; the engine asks at every
-// interrupt whether to go on.
-thread_local ScriptClock::time_point currentDeadline = ScriptClock::time_point::max();
-
-bool continueUnlessPastDeadline(JSContext*) { return ScriptClock::now() < currentDeadline; }
-
-size_t threadStackSize() {
-  pthread_attr_t attributes;
-  size_t size = 0;
-  if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
-    void* base = nullptr;
-    pthread_attr_getstack(&attributes, &base, &size);
-    pthread_attr_destroy(&attributes);
-  }
-  return size;
-}
-
-class ThreadEngine {
- public:
-  ThreadEngine() : process_(processEngine()) {
-    if (!process_->initialized()) return;
-    context_ = JS_NewContext(kHeapMaxBytes);
-    if (context_ == nullptr) return;
-    // Deep recursion in a script must end in a catchable error, not a crash.
-    size_t stack = threadStackSize();
-    if (stack > 2 * kStackReserve) JS_SetNativeStackQuota(context_, stack - kStackReserve);
-    if (!JS::InitSelfHostedCode(context_) ||
-        !JS_AddInterruptCallback(context_, continueUnlessPastDeadline)) {
-      JS_DestroyContext(context_);
-      context_ = nullptr;
-    }
-  }
-  ~ThreadEngine() {
-    if (context_ != nullptr) JS_DestroyContext(context_);
-  }
-  ThreadEngine(const ThreadEngine&) = delete;
-  ThreadEngine& operator=(const ThreadEngine&) = delete;
-
-  JSContext* context() const { return context_; }
-
- private:
-  std::shared_ptr<ProcessEngine> process_;  // released after the context is destroyed
-  JSContext* context_ = nullptr;
-};
-
-JSContext* threadContext() {
-  thread_local ThreadEngine engine;
-  return engine.context();
-}
-
-const JSClass kGlobalClass = {
-    "global", JSCLASS_GLOBAL_FLAGS, &JS::DefaultGlobalClassOps, nullptr, nullptr, nullptr};
 
 }  // namespace
 
@@ -119,28 +31,24 @@ struct ScriptValue::Rooted {
 };
 
 struct ScriptContext::Engine {
-  Engine(JSContext* cx, JSObject* globalObject)
-      : cx(cx),
+  Engine(ThreadEngine& thread, JSObject* globalObject)
+      : thread(thread),
+        cx(thread.context()),
         global(cx, globalObject),
-        deadline(ScriptClock::now() + std::chrono::milliseconds(timeLimitMilliseconds.load())),
-        previousDeadline(std::exchange(currentDeadline, deadline)) {
-    previousRealm = JS::EnterRealm(cx, global);
-    armScriptWatchdog(cx, deadline);
-  }
+        deadline(cx, ScriptClock::now() +
+                         std::chrono::milliseconds(timeLimitMilliseconds.load())),
+        previousRealm(JS::EnterRealm(cx, globalObject)) {}
   ~Engine() {
-    disarmScriptWatchdog(cx);
-    currentDeadline = previousDeadline;
     JS::LeaveRealm(cx, previousRealm);
     global.reset();
     JS_MaybeGC(cx);
   }
-  bool pastDeadline() const { return ScriptClock::now() >= deadline; }
 
+  ThreadEngine& thread;
   JSContext* cx;
   JS::PersistentRootedObject global;
-  ScriptClock::time_point deadline;
-  ScriptClock::time_point previousDeadline;
-  JS::Realm* previousRealm = nullptr;
+  ScriptDeadline deadline;
+  JS::Realm* previousRealm;
 };
 
 std::optional<std::string> ScriptValue::toString() const {
@@ -152,27 +60,19 @@ std::optional<std::string> ScriptValue::toString() const {
     JS_ClearPendingException(cx);
     return std::nullopt;
   }
+  // Lone surrogates come out as U+FFFD.
   std::string utf8(JS::GetDeflatedUTF8StringLength(linear), '\0');
   utf8.resize(JS::DeflateStringToUTF8Buffer(linear, mozilla::Span(utf8.data(), utf8.size())));
   return utf8;
 }
 
 std::unique_ptr<ScriptContext> ScriptContext::create() {
-  JSContext* cx = threadContext();
-  if (cx == nullptr) return nullptr;
-  JS::RealmOptions options;
-  JS::RootedObject global(
-      cx, JS_NewGlobalObject(cx, &kGlobalClass, nullptr, JS::FireOnNewGlobalHook, options));
-  if (!global) {
-    JS_ClearPendingException(cx);
-    return nullptr;
-  }
-  auto engine = std::make_unique<Engine>(cx, global);
-  if (!JS::InitRealmStandardClasses(cx)) {
-    JS_ClearPendingException(cx);
-    return nullptr;
-  }
-  return std::unique_ptr<ScriptContext>(new ScriptContext(std::move(engine)));
+  ThreadEngine* thread = ThreadEngine::current();
+  if (thread == nullptr) return nullptr;
+  JSObject* global = thread->newGlobal();
+  if (global == nullptr) return nullptr;
+  return std::unique_ptr<ScriptContext>(
+      new ScriptContext(std::make_unique<Engine>(*thread, global)));
 }
 
 void ScriptContext::setTimeLimit(std::chrono::milliseconds limit) {
@@ -200,18 +100,21 @@ void ScriptContext::dispatchPendingException() {
 }
 
 std::optional<ScriptValue> ScriptContext::evaluateScript(std::string_view source) {
-  if (engine_->pastDeadline()) return std::nullopt;
+  if (engine_->deadline.passed()) return std::nullopt;
   JSContext* cx = engine_->cx;
-  JS::CompileOptions options(cx);
-  options.setFileAndLine("script", 1);
-  JS::SourceText<mozilla::Utf8Unit> text;
+  RefPtr<JS::Stencil> stencil = engine_->thread.compile(source);
   JS::RootedValue result(cx);
-  if (!text.init(cx, source.data(), source.size(), JS::SourceOwnership::Borrowed) ||
-      !JS::Evaluate(cx, options, text, &result)) {
-    dispatchPendingException();
-    return std::nullopt;
+  if (stencil) {
+    JS::CompileOptions options(cx);
+    options.setFileAndLine("script", 1);
+    JS::RootedScript script(
+        cx, JS::InstantiateGlobalStencil(cx, JS::InstantiateOptions(options), stencil));
+    if (script && JS_ExecuteScript(cx, script, &result)) {
+      return ScriptValue(std::make_shared<ScriptValue::Rooted>(cx, engine_->global, result));
+    }
   }
-  return ScriptValue(std::make_shared<ScriptValue::Rooted>(cx, engine_->global, result));
+  dispatchPendingException();
+  return std::nullopt;
 }
 
 void ScriptContext::setGlobal(const std::string& name, std::string_view utf8Text) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -63,12 +64,21 @@ class Watchdog {
   std::map<JSContext*, ScriptClock::time_point> deadlines_;
 };
 
+// The deadline of the work this thread is doing.
+thread_local ScriptClock::time_point threadDeadline = ScriptClock::time_point::max();
+
 }  // namespace
 
-void armScriptWatchdog(JSContext* cx, ScriptClock::time_point deadline) {
+ScriptDeadline::ScriptDeadline(JSContext* cx, ScriptClock::time_point deadline)
+    : cx_(cx), deadline_(deadline), previous_(std::exchange(threadDeadline, deadline)) {
   Watchdog::instance().arm(cx, deadline);
 }
 
-void disarmScriptWatchdog(JSContext* cx) { Watchdog::instance().disarm(cx); }
+ScriptDeadline::~ScriptDeadline() {
+  Watchdog::instance().disarm(cx_);
+  threadDeadline = previous_;
+}
+
+bool continueUnlessPastDeadline(JSContext*) { return ScriptClock::now() < threadDeadline; }
 
 }  // namespace platform

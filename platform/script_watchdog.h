@@ -9,9 +9,24 @@ namespace platform {
 
 using ScriptClock = std::chrono::steady_clock;
 
-// Asks the engine to interrupt `cx` once `deadline` has passed; the engine's interrupt
-// callback then ends the running script. disarm() before the context's work ends.
-void armScriptWatchdog(JSContext* cx, ScriptClock::time_point deadline);
-void disarmScriptWatchdog(JSContext* cx);
+// While it lives, scripts on this thread may run until `deadline`: then the watchdog
+// has the engine interrupt `cx`, and the interrupt callback ends the running script.
+class ScriptDeadline {
+ public:
+  ScriptDeadline(JSContext* cx, ScriptClock::time_point deadline);
+  ~ScriptDeadline();
+  ScriptDeadline(const ScriptDeadline&) = delete;
+  ScriptDeadline& operator=(const ScriptDeadline&) = delete;
+
+  bool passed() const { return ScriptClock::now() >= deadline_; }
+
+ private:
+  JSContext* cx_;
+  ScriptClock::time_point deadline_;
+  ScriptClock::time_point previous_;
+};
+
+// The engine's interrupt callback: go on unless this thread's deadline has passed.
+bool continueUnlessPastDeadline(JSContext* cx);
 
 }  // namespace platform

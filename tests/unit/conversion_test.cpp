@@ -97,11 +97,14 @@ TEST(Conversion, RepeatedConversionsAgree) {
 }
 
 // Stand-in libraries that report what the renderer's context held.
+// The marked stand-in is long enough to be kept compiled between conversions, as the
+// real library is.
 const std::string kProbeMarked =
     "var calls = (typeof calls === 'number' ? calls : 0);\n"
     "var marked = { use: function () {}, setOptions: function () {},\n"
     "  parse: function (s) { calls++; return 'calls=' + calls + ' katex=' + typeof katex +\n"
-    "    ' math=' + HAS_MATH + ' src=' + s; } };\n";
+    "    ' math=' + HAS_MATH + ' src=' + s; } };\n//" +
+    std::string(2000, '.') + "\n";
 const std::string kProbeKatex = "var katex = { renderToString: function (e) { return e; } };\n";
 
 TEST(ConversionInItsOwnProcess, NoScriptStateCrossesConversions) {

@@ -1,0 +1,142 @@
+// Each thread's SpiderMonkey engine: its JSContext, the zone its globals share, and the
+// scripts it has compiled.
+//
+// SpiderMonkey's rules: JS_Init once per process before any JSContext; one JSContext
+// per thread; every JSContext destroyed before JS_ShutDown. Each thread's engine is made
+// on first use and destroyed when the thread ends; the process-wide engine is shut down
+// when the last thread engine, and the process's own reference, are gone.
+#include "platform/script_thread_engine.h"
+
+#include <js/CompilationAndEvaluation.h>
+#include <js/GlobalObject.h>
+#include <js/Initialization.h>
+#include <js/Interrupt.h>
+#include <js/Realm.h>
+#include <js/RealmOptions.h>
+#include <js/Stack.h>
+#include <pthread.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "platform/script_watchdog.h"
+
+namespace platform {
+namespace {
+
+// Live JavaScript heap one thread's engine may use; beyond it allocations fail and the
+// script throws, which the caller sees as a failed evaluation.
+constexpr uint32_t kHeapMaxBytes = 1024u * 1024u * 1024u;
+// Native stack kept free below the engine's recursion limit.
+constexpr size_t kStackReserve = 256 * 1024;
+// Texts at least this long are compiled once per thread and kept; the libraries are.
+constexpr size_t kCompiledTextMinimum = 1024;
+constexpr size_t kCompiledTextsKept = 8;
+
+class ProcessEngine {
+ public:
+  ProcessEngine() : initialized_(JS_Init()) {}
+  ~ProcessEngine() {
+    if (initialized_) JS_ShutDown();
+  }
+  bool initialized() const { return initialized_; }
+
+ private:
+  bool initialized_;
+};
+
+std::shared_ptr<ProcessEngine> processEngine() {
+  static const std::shared_ptr<ProcessEngine> engine = std::make_shared<ProcessEngine>();
+  return engine;
+}
+
+// Keeps the process engine alive until this thread's engine is gone.
+thread_local std::shared_ptr<ProcessEngine> threadReference;
+
+size_t threadStackSize() {
+  pthread_attr_t attributes;
+  size_t size = 0;
+  if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+    void* base = nullptr;
+    pthread_attr_getstack(&attributes, &base, &size);
+    pthread_attr_destroy(&attributes);
+  }
+  return size;
+}
+
+const JSClass kGlobalClass = {
+    "global", JSCLASS_GLOBAL_FLAGS, &JS::DefaultGlobalClassOps, nullptr, nullptr, nullptr};
+
+JSObject* makeGlobal(JSContext* cx, JSObject* zoneAnchor) {
+  JS::RealmOptions options;
+  if (zoneAnchor != nullptr) {
+    options.creationOptions().setNewCompartmentInExistingZone(zoneAnchor);
+  }
+  // The standard classes are resolved on first use by the global's class hooks.
+  JSObject* global =
+      JS_NewGlobalObject(cx, &kGlobalClass, nullptr, JS::FireOnNewGlobalHook, options);
+  if (global == nullptr) JS_ClearPendingException(cx);
+  return global;
+}
+
+}  // namespace
+
+ThreadEngine* ThreadEngine::current() {
+  // The process reference is taken first, so it is released after the engine.
+  if (!threadReference) threadReference = processEngine();
+  if (!threadReference->initialized()) return nullptr;
+  thread_local ThreadEngine engine;
+  return engine.context_ != nullptr ? &engine : nullptr;
+}
+
+ThreadEngine::ThreadEngine() {
+  context_ = JS_NewContext(kHeapMaxBytes);
+  if (context_ == nullptr) return;
+  // Deep recursion in a script must end in a catchable error, not a crash.
+  size_t stack = threadStackSize();
+  if (stack > 2 * kStackReserve) JS_SetNativeStackQuota(context_, stack - kStackReserve);
+  JSObject* anchor = nullptr;
+  if (JS::InitSelfHostedCode(context_) &&
+      JS_AddInterruptCallback(context_, continueUnlessPastDeadline) &&
+      (anchor = makeGlobal(context_, nullptr)) != nullptr) {
+    zoneAnchor_ = new JS::PersistentRootedObject(context_, anchor);
+    return;
+  }
+  JS_DestroyContext(context_);
+  context_ = nullptr;
+}
+
+ThreadEngine::~ThreadEngine() {
+  if (context_ == nullptr) return;
+  compiled_.clear();
+  delete zoneAnchor_;
+  JS_DestroyContext(context_);
+}
+
+JSObject* ThreadEngine::newGlobal() { return makeGlobal(context_, *zoneAnchor_); }
+
+RefPtr<JS::Stencil> ThreadEngine::compile(std::string_view source) {
+  for (auto it = compiled_.begin(); it != compiled_.end(); ++it) {
+    if (it->text == source) {
+      std::rotate(compiled_.begin(), it, it + 1);
+      return compiled_.front().stencil;
+    }
+  }
+  JS::CompileOptions options(context_);
+  options.setFileAndLine("script", 1);
+  // Whole bytecode in the stencil: otherwise every new global would parse each function
+  // again on its first call.
+  options.setForceFullParse();
+  JS::SourceText<mozilla::Utf8Unit> text;
+  if (!text.init(context_, source.data(), source.size(), JS::SourceOwnership::Borrowed)) {
+    return nullptr;
+  }
+  RefPtr<JS::Stencil> stencil = JS::CompileGlobalScriptToStencil(context_, options, text);
+  if (stencil && source.size() >= kCompiledTextMinimum) {
+    if (compiled_.size() == kCompiledTextsKept) compiled_.pop_back();
+    compiled_.insert(compiled_.begin(), CompiledText{std::string(source), stencil});
+  }
+  return stencil;
+}
+
+}  // namespace platform

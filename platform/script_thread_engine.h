@@ -1,0 +1,49 @@
+// Each thread's SpiderMonkey engine: its JSContext, the zone its globals share, and the
+// scripts it has compiled. Used only by the script-engine layer.
+#pragma once
+
+#include <js/experimental/JSStencil.h>
+#include <js/SourceText.h>
+#include <jsapi.h>
+#include <mozilla/RefPtr.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+class ThreadEngine {
+ public:
+  // The calling thread's engine, made on first use and destroyed when the thread ends;
+  // nothing when the engine cannot start.
+  static ThreadEngine* current();
+
+  ThreadEngine();
+  ~ThreadEngine();
+  ThreadEngine(const ThreadEngine&) = delete;
+  ThreadEngine& operator=(const ThreadEngine&) = delete;
+
+  JSContext* context() const { return context_; }
+
+  // A new global object with the standard classes, in the zone that all of this
+  // thread's globals share (so compiled regular expressions and code are reused), yet
+  // with nothing of any other global in it. Null, with any exception cleared, on failure.
+  JSObject* newGlobal();
+
+  // `source` compiled for this thread's engine; large texts are compiled once and kept.
+  // Null with an exception pending when the text does not compile.
+  RefPtr<JS::Stencil> compile(std::string_view source);
+
+ private:
+  struct CompiledText {
+    std::string text;
+    RefPtr<JS::Stencil> stencil;
+  };
+
+  JSContext* context_ = nullptr;
+  JS::PersistentRootedObject* zoneAnchor_ = nullptr;
+  std::vector<CompiledText> compiled_;  // most recently used first
+};
+
+}  // namespace platform
