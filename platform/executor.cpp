@@ -1,12 +1,27 @@
 // The global concurrent executor: a pool of worker threads, one per core.
 #include "platform/executor.h"
 
+#include <sched.h>
+
 #include <algorithm>
 
 namespace platform {
 
+namespace {
+
+// The cores this process may run on (fewer than the machine's under taskset or a quota).
+unsigned usableCores() {
+  cpu_set_t cores;
+  if (sched_getaffinity(0, sizeof cores, &cores) == 0) {
+    return static_cast<unsigned>(std::max(1, CPU_COUNT(&cores)));
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+}  // namespace
+
 Executor& Executor::global() {
-  static Executor executor(std::max(1u, std::thread::hardware_concurrency()));
+  static Executor executor(usableCores());
   return executor;
 }
 

@@ -83,3 +83,64 @@ TEST(CommandLine, UsageHelpAndVersion) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CommandLineBatch, RendersEveryFileAndListsTheFailures) {
+  TempDir in, out;
+  auto one = in.write("one.md", "# One\n");
+  in.write("docs/guide.markdown", "# Guide\n");
+  in.write("docs/deep/notes.MD", "# Notes\n");
+  in.write("docs/picture.png", "not markdown");
+  auto pages = out.path() / "pages";
+  auto result = runProcess({quillory(), "-d", pages.string(), one.string(),
+                            (in.path() / "docs").string(), (in.path() / "gone.md").string()});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "quillory: 1 of 4 files failed:\n  " + (in.path() / "gone.md").string() +
+                            ": No such file or directory\n");
+  EXPECT_NE(testing_support::readWholeFile(pages / "one.html").find("<h1>One</h1>"),
+            std::string::npos);
+  EXPECT_NE(testing_support::readWholeFile(pages / "guide.html").find("<h1>Guide</h1>"),
+            std::string::npos);
+  EXPECT_NE(testing_support::readWholeFile(pages / "deep/notes.html").find("<h1>Notes</h1>"),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(pages / "picture.html"));
+}
+
+TEST(CommandLineBatch, SuccessIsQuietAndTwoFilesNeverShareAPage) {
+  TempDir in, out;
+  auto a = in.write("a/readme.md", "A\n");
+  auto b = in.write("b/readme.md", "B\n");
+  auto c = in.write("c.md", "C\n");
+  auto quiet = runProcess({quillory(), "-d", out.path().string(), a.string(), c.string()});
+  EXPECT_EQ(quiet.exitStatus, 0);
+  EXPECT_EQ(quiet.err, "");
+
+  auto clash = runProcess({quillory(), "--output-dir", out.path().string(), a.string(), b.string()});
+  EXPECT_EQ(clash.exitStatus, 1);
+  EXPECT_NE(clash.err.find(b.string() + ": its page " + out.path().string() +
+                           "/readme.html is already the page of " + a.string()),
+            std::string::npos)
+      << clash.err;
+  EXPECT_NE(testing_support::readWholeFile(out.path() / "readme.html").find("<p>A</p>"),
+            std::string::npos);
+}
+
+TEST(CommandLineBatch, OptionMistakesAreUsageErrors) {
+  TempDir dir;
+  auto doc = dir.write("doc.md", "x");
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"-o", "x.html", "-d", "out", doc.string()},
+        {"--time-limit", "soon", doc.string()},
+        {"--time-limit", "0", doc.string()},
+        {"-d", "out"}}) {
+    std::vector<std::string> argv{quillory()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    EXPECT_EQ(runProcess(argv).exitStatus, 2) << arguments[0];
+  }
+  auto result = runProcess({quillory(), "--time-limit", "2.5", doc.string()});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+}
+
+}  // namespace

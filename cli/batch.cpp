@@ -1,0 +1,158 @@
+// Batch mode: many Markdown files rendered in parallel into one output directory.
+#include "cli/batch.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+#include "cli/failure_reason.h"
+#include "cli/page_request.h"
+#include "platform/directory_listing.h"
+#include "platform/executor.h"
+#include "platform/file_writing.h"
+
+namespace cli {
+namespace {
+
+struct Job {
+  std::string input;   // as the user named it
+  std::string output;  // the page's path
+};
+
+struct Failure {
+  std::string subject;
+  std::string reason;
+};
+
+// The page's name: the file's, with its Markdown extension (if any) replaced by .html.
+std::string pageName(const std::string& relativePath) {
+  size_t slash = relativePath.rfind('/');
+  size_t dot = relativePath.rfind('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) {
+    return relativePath.substr(0, dot) + ".html";
+  }
+  return relativePath + ".html";
+}
+
+std::string baseName(const std::string& path) {
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  size_t slash = trimmed.rfind('/');
+  return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+// One job per file; a directory contributes its Markdown files, each page placed at the
+// same relative path below the output directory.
+std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string& outputDirectory,
+                      std::vector<Failure>& failures) {
+  std::vector<Job> jobs;
+  std::map<std::string, std::string> claimed;  // page -> input that writes it
+  auto add = [&](const std::string& input, const std::string& relativePage) {
+    std::string output = outputDirectory + "/" + relativePage;
+    auto [it, fresh] = claimed.emplace(output, input);
+    if (!fresh) {
+      failures.push_back({input, "its page " + output + " is already the page of " + it->second});
+      return;
+    }
+    jobs.push_back({input, output});
+  };
+  for (const std::string& input : inputs) {
+    if (!platform::isDirectory(input)) {
+      add(input, pageName(baseName(input)));
+      continue;
+    }
+    std::string directory = input.ends_with('/') ? input : input + "/";
+    std::vector<std::string> files = platform::markdownFilesBelow(input);
+    if (files.empty()) failures.push_back({input, "no Markdown files in this directory"});
+    for (const std::string& file : files) add(directory + file, pageName(file));
+  }
+  return jobs;
+}
+
+class Progress {
+ public:
+  explicit Progress(size_t total) : total_(total), shown_(isatty(STDERR_FILENO) == 1) {}
+
+  void advance() {
+    ++done_;
+    if (shown_) std::fprintf(stderr, "\rquillory: %zu of %zu files rendered", done_, total_);
+  }
+  void finish() {
+    if (shown_ && total_ > 0) std::fputs("\n", stderr);
+  }
+
+ private:
+  size_t total_;
+  size_t done_ = 0;
+  bool shown_;
+};
+
+}  // namespace
+
+int renderBatch(const std::vector<std::string>& inputs, const std::string& outputDirectory) {
+  try {
+    platform::makeDirectories(outputDirectory);
+  } catch (const std::system_error& failure) {
+    std::fprintf(stderr, "quillory: %s: %s\n", outputDirectory.c_str(),
+                 failure.code().message().c_str());
+    return 1;
+  }
+  std::vector<Failure> failures;
+  std::vector<Job> jobs = plan(inputs, outputDirectory, failures);
+  const size_t planned = jobs.size() + failures.size();
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  size_t inFlight = 0;
+  Progress progress(jobs.size());
+  // Enough requests queued to keep every worker busy, without holding every page at once.
+  const size_t window = 2 * platform::Executor::global().threadCount();
+
+  for (const Job& job : jobs) {
+    {
+      std::unique_lock lock(mutex);
+      changed.wait(lock, [&] { return inFlight < window; });
+      ++inFlight;
+    }
+    requestPage(job.input, [&, job](platform::PreviewReply::Bytes page, std::exception_ptr error) {
+      std::string subject = job.input, reason;
+      if (error) {
+        reason = failureReason(error);
+      } else {
+        try {
+          size_t slash = job.output.rfind('/');
+          platform::makeDirectories(job.output.substr(0, slash));
+          platform::writeFileAtomically(job.output, *page);
+        } catch (const std::system_error& failure) {
+          subject = job.output;
+          reason = failure.code().message();
+        }
+      }
+      std::lock_guard lock(mutex);
+      if (!reason.empty()) failures.push_back({subject, reason});
+      progress.advance();
+      --inFlight;
+      changed.notify_all();
+    });
+  }
+  {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return inFlight == 0; });
+  }
+  progress.finish();
+
+  if (failures.empty()) return 0;
+  std::sort(failures.begin(), failures.end(),
+            [](const Failure& a, const Failure& b) { return a.subject < b.subject; });
+  std::fprintf(stderr, "quillory: %zu of %zu files failed:\n", failures.size(), planned);
+  for (const Failure& failure : failures) {
+    std::fprintf(stderr, "  %s: %s\n", failure.subject.c_str(), failure.reason.c_str());
+  }
+  return 1;
+}
+
+}  // namespace cli

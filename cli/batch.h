@@ -1,0 +1,14 @@
+// Batch mode: many Markdown files rendered in parallel into one output directory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Renders every file named in `inputs` (a directory stands for the Markdown files below
+// it) into `outputDirectory`, one page per file. Shows progress on a terminal and lists
+// the failures at the end. Returns the exit status: 0 when every page was written.
+int renderBatch(const std::vector<std::string>& inputs, const std::string& outputDirectory);
+
+}  // namespace cli
