@@ -97,21 +97,32 @@ int main(int argc, char** argv) {
   opterr = 0;
   for (int option; (option = getopt_long(argc, argv, ":o:d:hV", kOptions, nullptr)) != -1;) {
     switch (option) {
-      case 'o': output = optarg; break;
-      case 'd': outputDirectory = optarg; break;
+      case 'o':
+        output = optarg;
+        break;
+      case 'd':
+        outputDirectory = optarg;
+        break;
       case kTimeLimit: {
         std::chrono::milliseconds limit;
         if (!parseSeconds(optarg, limit)) {
-          return usageError(std::string("--time-limit wants a number of seconds, not '") +
-                            optarg + "'");
+          return usageError(std::string("--time-limit wants a number of seconds, not '") + optarg +
+                            "'");
         }
         platform::ScriptContext::setTimeLimit(limit);
         break;
       }
-      case 'h': std::fputs(kUsage, stdout); std::fputs(kHelp, stdout); return 0;
-      case 'V': std::printf("quillory %s\n", QUILLORY_VERSION); return 0;
-      case ':': return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
-      default: return usageError(std::string("unknown option '") + argv[optind - 1] + "'");
+      case 'h':
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        return 0;
+      case 'V':
+        std::printf("quillory %s\n", QUILLORY_VERSION);
+        return 0;
+      case ':':
+        return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
+      default:
+        return usageError(std::string("unknown option '") + argv[optind - 1] + "'");
     }
   }
   std::vector<std::string> files(argv + optind, argv + argc);

@@ -9,7 +9,8 @@
 namespace cli {
 
 // Called once, on a worker thread: the page's bytes, or the exception of a failure.
-using PageHandler = std::function<void(platform::PreviewReply::Bytes page, std::exception_ptr error)>;
+using PageHandler =
+    std::function<void(platform::PreviewReply::Bytes page, std::exception_ptr error)>;
 
 // Starts the request for `file` and returns at once.
 void requestPage(const std::string& file, PageHandler handler);

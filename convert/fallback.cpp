@@ -8,10 +8,17 @@ std::string PreviewProvider::escapedPre(const std::string& text) {
   html.reserve(text.size() + text.size() / 8 + 11);
   for (char c : text) {
     switch (c) {
-      case '&': html += "&amp;"; break;
-      case '<': html += "&lt;"; break;
-      case '>': html += "&gt;"; break;
-      default: html += c;
+      case '&':
+        html += "&amp;";
+        break;
+      case '<':
+        html += "&lt;";
+        break;
+      case '>':
+        html += "&gt;";
+        break;
+      default:
+        html += c;
     }
   }
   html += "</pre>";

@@ -7,8 +7,7 @@
 namespace quillory {
 std::string PreviewProvider::loadResource(const std::string& name, const std::string& extension) {
   // The bundle is that of the binary that holds PreviewProvider.
-  auto bundle =
-      platform::Bundle::forBinaryContaining(reinterpret_cast<const void*>(&loadResource));
+  auto bundle = platform::Bundle::forBinaryContaining(reinterpret_cast<const void*>(&loadResource));
   auto url = bundle.urlForResource(name, extension);
   if (!url) return {};
   try {

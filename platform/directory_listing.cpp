@@ -17,7 +17,7 @@ bool isMarkdownName(const std::filesystem::path& path) {
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   static constexpr std::array<std::string_view, 5> kExtensions = {".md", ".markdown", ".mdown",
-                                                                   ".mkd", ".mkdn"};
+                                                                  ".mkd", ".mkdn"};
   return std::find(kExtensions.begin(), kExtensions.end(), extension) != kExtensions.end();
 }
 

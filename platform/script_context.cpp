@@ -35,8 +35,7 @@ struct ScriptContext::Engine {
       : thread(thread),
         cx(thread.context()),
         global(cx, globalObject),
-        deadline(cx, ScriptClock::now() +
-                         std::chrono::milliseconds(timeLimitMilliseconds.load())),
+        deadline(cx, ScriptClock::now() + std::chrono::milliseconds(timeLimitMilliseconds.load())),
         previousRealm(JS::EnterRealm(cx, globalObject)) {}
   ~Engine() {
     JS::LeaveRealm(cx, previousRealm);
@@ -94,8 +93,8 @@ void ScriptContext::dispatchPendingException() {
   if (!JS_GetPendingException(cx, &exception)) return;
   JS_ClearPendingException(cx);
   if (exceptionHandler_) {
-    exceptionHandler_(*this, ScriptValue(std::make_shared<ScriptValue::Rooted>(
-                                 cx, engine_->global, exception)));
+    exceptionHandler_(
+        *this, ScriptValue(std::make_shared<ScriptValue::Rooted>(cx, engine_->global, exception)));
   }
 }
 
@@ -119,8 +118,8 @@ std::optional<ScriptValue> ScriptContext::evaluateScript(std::string_view source
 
 void ScriptContext::setGlobal(const std::string& name, std::string_view utf8Text) {
   JSContext* cx = engine_->cx;
-  JS::RootedString string(cx, JS_NewStringCopyUTF8N(cx, JS::UTF8Chars(utf8Text.data(),
-                                                                      utf8Text.size())));
+  JS::RootedString string(
+      cx, JS_NewStringCopyUTF8N(cx, JS::UTF8Chars(utf8Text.data(), utf8Text.size())));
   JS::RootedValue value(cx, string ? JS::StringValue(string) : JS::UndefinedValue());
   if (!string || !JS_SetProperty(cx, engine_->global, name.c_str(), value)) {
     dispatchPendingException();

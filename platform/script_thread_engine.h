@@ -2,8 +2,8 @@
 // scripts it has compiled. Used only by the script-engine layer.
 #pragma once
 
-#include <js/experimental/JSStencil.h>
 #include <js/SourceText.h>
+#include <js/experimental/JSStencil.h>
 #include <jsapi.h>
 #include <mozilla/RefPtr.h>
 

@@ -36,7 +36,9 @@ class Watchdog {
   }
 
  private:
-  Watchdog() { std::thread([this] { watch(); }).detach(); }
+  Watchdog() {
+    std::thread([this] { watch(); }).detach();
+  }
 
   void watch() {
     std::unique_lock lock(mutex_);

@@ -30,10 +30,10 @@ std::string PreviewProvider::buildHTML(const std::string& markdown,
   page.reserve(kHead.size() + kPolicyEnd.size() + kStyleStart.size() + kBodyStart.size() +
                kArticleEnd.size() + kWatermark.size() + kPageEnd.size() + 2 * nonce.size() +
                css.size() + body.size());
-  for (std::string_view piece : {std::string_view(kHead), std::string_view(nonce), kPolicyEnd,
-                                 std::string_view(nonce), kStyleStart, std::string_view(css),
-                                 kBodyStart, std::string_view(body), kArticleEnd, kWatermark,
-                                 kPageEnd}) {
+  for (std::string_view piece :
+       {std::string_view(kHead), std::string_view(nonce), kPolicyEnd, std::string_view(nonce),
+        kStyleStart, std::string_view(css), kBodyStart, std::string_view(body), kArticleEnd,
+        kWatermark, kPageEnd}) {
     page += piece;
   }
   return page;

@@ -35,8 +35,8 @@ class PreviewProvider {
   std::string markdownToHTML(const std::string& markdown) const;
   std::string inlineLocalImages(const std::string& html, const platform::FileURL& baseDir) const;
 
-  static std::string makeNonce(platform::SecureRandomSource secureSource =
-                                   platform::secureRandomBytes);
+  static std::string makeNonce(
+      platform::SecureRandomSource secureSource = platform::secureRandomBytes);
   static std::string escapedPre(const std::string& text);
   static std::string mimeType(const std::string& pathExtension);
   static std::string loadResource(const std::string& name, const std::string& extension);

@@ -40,8 +40,8 @@ TEST(CommandLine, OutputFileIsReplacedOnlyByAWholePage) {
   EXPECT_EQ(testing_support::readWholeFile(out), "older page");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 
-  result = runProcess({quillory(), "-o", (dir.path() / "no/such/dir/p.html").string(),
-                       doc.string()});
+  result =
+      runProcess({quillory(), "-o", (dir.path() / "no/such/dir/p.html").string(), doc.string()});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_NE(result.err.find("no/such/dir/p.html: No such file or directory"), std::string::npos)
       << result.err;
@@ -53,8 +53,8 @@ TEST(CommandLine, UnreadableFileIsNamedWithTheReason) {
     std::string argument, reason;
   };
   dir.write("sub/x.md", "x");
-  for (const Case& c : {Case{"notes.md", "No such file or directory"},
-                        Case{"sub", "Is a directory"}}) {
+  for (const Case& c :
+       {Case{"notes.md", "No such file or directory"}, Case{"sub", "Is a directory"}}) {
     auto path = (dir.path() / c.argument).string();
     auto result = runProcess({quillory(), path});
     EXPECT_EQ(result.exitStatus, 1);
@@ -117,7 +117,8 @@ TEST(CommandLineBatch, SuccessIsQuietAndTwoFilesNeverShareAPage) {
   EXPECT_EQ(quiet.exitStatus, 0);
   EXPECT_EQ(quiet.err, "");
 
-  auto clash = runProcess({quillory(), "--output-dir", out.path().string(), a.string(), b.string()});
+  auto clash =
+      runProcess({quillory(), "--output-dir", out.path().string(), a.string(), b.string()});
   EXPECT_EQ(clash.exitStatus, 1);
   EXPECT_NE(clash.err.find(b.string() + ": its page " + out.path().string() +
                            "/readme.html is already the page of " + a.string()),

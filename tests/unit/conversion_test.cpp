@@ -22,7 +22,8 @@ bool contains(const std::string& text, const std::string& part) {
 
 TEST(Conversion, RendersGitHubFlavoredMarkdown) {
   EXPECT_EQ(convert("# Title\n\nSome *text*.\n"), "<h1>Title</h1>\n<p>Some <em>text</em>.</p>\n");
-  const std::string html = convert("| a | b |\n|---|---|\n| 1 | ~~2~~ |\n\n- [x] done\n\nwww.x.org\n");
+  const std::string html =
+      convert("| a | b |\n|---|---|\n| 1 | ~~2~~ |\n\n- [x] done\n\nwww.x.org\n");
   EXPECT_TRUE(contains(html, "<td><del>2</del></td>")) << html;
   EXPECT_TRUE(contains(html, "<input checked=\"\" disabled=\"\" type=\"checkbox\">")) << html;
   EXPECT_TRUE(contains(html, "<a href=\"http://www.x.org\">www.x.org</a>")) << html;
@@ -81,7 +82,8 @@ TEST(Conversion, DisplayDelimitersInsideInlineCodeStayCode) {
             "<p>See <code>a `$$` b</code> and <code>$$</code></p>\n");
   // Display math outside code still cuts the paragraph, at line start or mid-line.
   const std::string midLine = convert("Before `$$` then $$x$$ after\n");
-  EXPECT_TRUE(contains(midLine, "<p>Before <code>$$</code> then </p>\n<div class=\"math-display\">"))
+  EXPECT_TRUE(
+      contains(midLine, "<p>Before <code>$$</code> then </p>\n<div class=\"math-display\">"))
       << midLine;
   // An unclosed backtick run is ordinary text.
   const std::string unclosed = convert("Open ` then\n\n$$y$$\n");
@@ -122,11 +124,15 @@ TEST(ConversionInItsOwnProcess, TextCrossesTheEngineIntact) {
                        {{"marked.min.js",
                          "var marked = { setOptions: function () {}, parse: function (s) {\n"
                          "  return s === 'surrogate' ? 'a\\uD800b\\uDC00c' : s; } };\n"}});
-  const std::string text = std::string("NUL\0 \xEF\xBF\xBD \xEF\xBB\xBF \xC3\xA9 \xF0\x9F\x98\x80", 20);
+  const std::string text =
+      std::string("NUL\0 \xEF\xBF\xBD \xEF\xBB\xBF \xC3\xA9 \xF0\x9F\x98\x80", 20);
   auto fragments = bundle.convert({text, "surrogate"});
   ASSERT_EQ(fragments.size(), 2u);
   EXPECT_EQ(fragments[0], text);
-  EXPECT_EQ(fragments[1], "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c");
+  EXPECT_EQ(fragments[1],
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD"
+            "c");
 }
 
 TEST(ConversionInItsOwnProcess, MissingOrBrokenMarkedGivesTheFallback) {
@@ -136,8 +142,9 @@ TEST(ConversionInItsOwnProcess, MissingOrBrokenMarkedGivesTheFallback) {
            {{"marked.min.js", ""}},
            {{"marked.min.js", "\xFF\xFE not UTF-8"}},
            {{"marked.min.js", "var marked = {}; throw new Error('broken');"}},
-           {{"marked.min.js", "var marked = { setOptions: function () {}, parse: function () {"
-                              " throw new Error('x'); } };"}}}) {
+           {{"marked.min.js",
+             "var marked = { setOptions: function () {}, parse: function () {"
+             " throw new Error('x'); } };"}}}) {
     BundleSandbox bundle("conversion_host", resources);
     auto fragments = bundle.convert(documents);
     ASSERT_EQ(fragments.size(), 3u);

@@ -1,9 +1,9 @@
 // File URL operations: directories, resolution, standardization and extensions.
+#include "platform/file_url.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
-
-#include "platform/file_url.h"
 
 namespace {
 

@@ -39,8 +39,9 @@ size_t occurrences(const std::string& text, const std::string& needle) {
 const platform::FileURL kBase = platform::FileURL::fileURLWithPath("/nonexistent/dir");
 
 TEST(PageAssembly, PageIsTheTemplateAroundItsPieces) {
-  const std::string markdown = "# Title\n\n<script>alert(1)</script>\n\n<p style=\"color:red\">"
-                               "x</p>\n\n</article>\n";
+  const std::string markdown =
+      "# Title\n\n<script>alert(1)</script>\n\n<p style=\"color:red\">"
+      "x</p>\n\n</article>\n";
   const std::string body = PreviewProviderInternals::markdownToHTML(markdown);
   ASSERT_NE(body.find("<script>alert(1)</script>"), std::string::npos) << body;
   ASSERT_NE(body.find("style=\"color:red\""), std::string::npos) << body;
@@ -65,8 +66,8 @@ TEST(PageAssembly, EachPageHasItsOwnNonce) {
 TEST(PageAssembly, FallbackBodyIsWrappedLikeAnyOther) {
   // An empty source converts to nothing usable, so the body is the empty fallback.
   const std::string page = PreviewProviderInternals::buildHTML("", kBase);
-  EXPECT_EQ(page, expectedPage(nonceOf(page), PreviewProviderInternals::cssSource(),
-                               "<pre></pre>"));
+  EXPECT_EQ(page,
+            expectedPage(nonceOf(page), PreviewProviderInternals::cssSource(), "<pre></pre>"));
 }
 
 TEST(PageAssembly, MissingStylesheetLeavesTheStyleElementEmpty) {

@@ -22,7 +22,9 @@ struct PreviewProviderInternals {
   static std::string makeNonce(platform::SecureRandomSource source = platform::secureRandomBytes) {
     return PreviewProvider::makeNonce(source);
   }
-  static std::string escapedPre(const std::string& text) { return PreviewProvider::escapedPre(text); }
+  static std::string escapedPre(const std::string& text) {
+    return PreviewProvider::escapedPre(text);
+  }
   static std::string mimeType(const std::string& extension) {
     return PreviewProvider::mimeType(extension);
   }

@@ -82,7 +82,8 @@ TEST(ResourceLoading, EmptyOrInvalidStylesheetGivesAnEmptyStyleElement) {
     BundleSandbox bundle("quillory", resources);
     auto result = bundle.run({doc.string()});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_TRUE(std::regex_search(result.out, std::regex("<style nonce=\"[A-Za-z0-9+/]{22}==\"></style>")))
+    EXPECT_TRUE(
+        std::regex_search(result.out, std::regex("<style nonce=\"[A-Za-z0-9+/]{22}==\"></style>")))
         << result.out.substr(0, 400);
   }
 }

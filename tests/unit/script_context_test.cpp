@@ -1,10 +1,11 @@
 // The script engine layer: values, exceptions, isolation between contexts, and limits.
+#include "platform/script_context.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
 
-#include "platform/script_context.h"
 #include "provider_access.h"
 
 namespace {
