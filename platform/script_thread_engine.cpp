@@ -26,7 +26,7 @@ namespace {
 
 // Live JavaScript heap one thread's engine may use; beyond it allocations fail and the
 // script throws, which the caller sees as a failed evaluation.
-constexpr uint32_t kHeapMaxBytes = 1024u * 1024u * 1024u;
+constexpr uint32_t kHeapMaxBytes = 512u * 1024u * 1024u;
 // Native stack kept free below the engine's recursion limit.
 constexpr size_t kStackReserve = 256 * 1024;
 // Texts at least this long are compiled once per thread and kept; the libraries are.

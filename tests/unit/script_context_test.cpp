@@ -2,6 +2,7 @@
 #include "platform/script_context.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <future>
@@ -73,6 +74,26 @@ TEST(ScriptContext, RunawayScriptsAreStoppedAtTheTimeLimit) {
   auto [loopFinished, late] = outcome.get();
   EXPECT_FALSE(loopFinished);
   EXPECT_EQ(late, std::nullopt) << "no script starts past the deadline";
+}
+
+TEST(ScriptContext, ExhaustingTheHeapEndsTheScriptNotTheProcess) {
+  TimeLimit limit(4s);
+  auto outcome = std::async(std::launch::async, [] {
+    auto context = ScriptContext::create();
+    bool finished = context->evaluateScript("var a = []; for (;;) a.push({ x: a.length });")
+                        .has_value();
+    context.reset();
+    auto next = ScriptContext::create();
+    return std::pair(finished, evaluate(*next, "'next'"));
+  });
+  ASSERT_EQ(outcome.wait_for(120s), std::future_status::ready);
+  auto [finished, next] = outcome.get();
+  EXPECT_FALSE(finished);
+  EXPECT_EQ(next, "next");
+  // The script heap is capped well below what four seconds of allocation would take.
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << "peak resident KB";
 }
 
 TEST(ScriptContext, ConversionPastItsTimeLimitShowsTheFallback) {
