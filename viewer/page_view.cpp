@@ -1,0 +1,219 @@
+// The web view that shows the preview page and nothing else. The page is served under a
+// scheme of the view's own, so that reloading it after a change keeps the scroll position
+// without any script.
+#include "viewer/page_view.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "viewer/browser_launch.h"
+#include "viewer/content_filter.h"
+#include "viewer/navigation_policy.h"
+
+namespace viewer {
+namespace {
+
+constexpr const char* kPageScheme = "quillory-view";
+constexpr const char* kPageURI = "quillory-view:page";
+
+// Applied on top of the page's own policy, whatever the page says.
+constexpr const char* kViewPolicy =
+    "default-src 'none'; img-src data:; style-src 'unsafe-inline'; base-uri 'none'; "
+    "form-action 'none'";
+
+constexpr std::array<std::string_view, 5> kSpeculativeFeatures = {
+    "LinkPreconnect", "LinkPreconnectEarlyHints", "LinkDNSPrefetch", "LinkPrefetch", "LinkPreload"};
+
+WebKitSettings* lockedDownSettings() {
+  WebKitSettings* settings = webkit_settings_new();
+  webkit_settings_set_enable_javascript(settings, FALSE);
+  webkit_settings_set_enable_javascript_markup(settings, FALSE);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  webkit_settings_set_javascript_can_access_clipboard(settings, FALSE);
+  webkit_settings_set_enable_media(settings, FALSE);
+  webkit_settings_set_enable_webaudio(settings, FALSE);
+  webkit_settings_set_enable_webgl(settings, FALSE);
+  webkit_settings_set_enable_webrtc(settings, FALSE);
+  webkit_settings_set_enable_fullscreen(settings, FALSE);
+  webkit_settings_set_enable_developer_extras(settings, FALSE);
+  webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
+  webkit_settings_set_enable_page_cache(settings, FALSE);
+  webkit_settings_set_default_charset(settings, "utf-8");
+  // No connection ahead of need: the page may name servers, but nothing speculates on them.
+  WebKitFeatureList* features = webkit_settings_get_all_features();
+  for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {
+    WebKitFeature* feature = webkit_feature_list_get(features, i);
+    std::string_view id = webkit_feature_get_identifier(feature);
+    if (std::find(kSpeculativeFeatures.begin(), kSpeculativeFeatures.end(), id) !=
+        kSpeculativeFeatures.end()) {
+      webkit_settings_set_feature_enabled(settings, feature, FALSE);
+    }
+  }
+  webkit_feature_list_unref(features);
+  return settings;
+}
+
+// Keeps only the copying entries of the page's context menu; shows none when none is left.
+gboolean trimContextMenu(WebKitWebView*, WebKitContextMenu* menu, WebKitHitTestResult*, gpointer) {
+  GList* items = g_list_copy(webkit_context_menu_get_items(menu));
+  for (GList* entry = items; entry != nullptr; entry = entry->next) {
+    auto* item = static_cast<WebKitContextMenuItem*>(entry->data);
+    switch (webkit_context_menu_item_get_stock_action(item)) {
+      case WEBKIT_CONTEXT_MENU_ACTION_COPY:
+      case WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL:
+      case WEBKIT_CONTEXT_MENU_ACTION_COPY_LINK_TO_CLIPBOARD:
+      case WEBKIT_CONTEXT_MENU_ACTION_COPY_IMAGE_TO_CLIPBOARD:
+        break;
+      default:
+        webkit_context_menu_remove(menu, item);
+    }
+  }
+  g_list_free(items);
+  return webkit_context_menu_get_n_items(menu) == 0;
+}
+
+// A failed or refused load leaves the view as it is, instead of WebKit's error page.
+gboolean keepViewOnFailedLoad(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer) {
+  return TRUE;
+}
+
+std::string withoutFragment(const char* uri) {
+  std::string text = uri;
+  return text.substr(0, text.find('#'));
+}
+
+}  // namespace
+
+PageView::PageView(std::function<void(const std::string& reason)> failed)
+    : failed_(std::move(failed)) {
+  context_ = webkit_web_context_new();
+  webkit_web_context_register_uri_scheme(context_, kPageScheme, serve, this, nullptr);
+  WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
+  WebKitUserContentManager* contentManager = webkit_user_content_manager_new();
+  WebKitSettings* settings = lockedDownSettings();
+  view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(
+      g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "network-session", session,
+                   "user-content-manager", contentManager, "settings", settings,
+                   "default-content-security-policy", kViewPolicy, nullptr)));
+  g_object_unref(settings);
+  g_object_unref(session);
+
+  g_signal_connect(view_, "decide-policy", G_CALLBACK(decidePolicy), this);
+  g_signal_connect(view_, "context-menu", G_CALLBACK(trimContextMenu), nullptr);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(keepViewOnFailedLoad), nullptr);
+  g_signal_connect(
+      view_, "web-process-terminated",
+      G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
+        auto* self = static_cast<PageView*>(data);
+        self->loadedOnce_ = false;
+        self->failed_(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
+                          ? "the page needed more memory than allowed"
+                          : "the process that draws the page stopped");
+      }),
+      this);
+
+  // Nothing is loaded before the rules that block remote content are in place.
+  installContentFilter(contentManager, kPageScheme, [this](const std::string& failure) {
+    if (!failure.empty()) {
+      failed_("remote content cannot be blocked: " + failure);
+      return;
+    }
+    rulesInPlace_ = true;
+    if (page_) load();
+  });
+  g_object_unref(contentManager);
+}
+
+PageView::~PageView() {
+  g_signal_handlers_disconnect_by_data(view_, this);
+  g_object_unref(view_);
+  g_object_unref(context_);
+}
+
+void PageView::show(platform::PreviewReply::Bytes page) {
+  page_ = std::move(page);
+  if (rulesInPlace_) load();
+}
+
+void PageView::load() {
+  loadExpected_ = true;
+  if (loadedOnce_) {
+    webkit_web_view_reload(view_);  // WebKit restores the scroll position on reload
+  } else {
+    loadedOnce_ = true;
+    webkit_web_view_load_uri(view_, kPageURI);
+  }
+}
+
+void PageView::serve(WebKitURISchemeRequest* request, gpointer data) {
+  auto* self = static_cast<PageView*>(data);
+  if (withoutFragment(webkit_uri_scheme_request_get_uri(request)) != kPageURI || !self->page_) {
+    GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED,
+                                        "only the preview page is served");
+    webkit_uri_scheme_request_finish_error(request, error);
+    g_error_free(error);
+    return;
+  }
+  // The stream reads the page's own buffer, which it keeps alive until it is done.
+  const std::string& text = *self->page_;
+  GBytes* bytes = g_bytes_new_with_free_func(
+      text.data(), text.size(),
+      [](gpointer held) { delete static_cast<platform::PreviewReply::Bytes*>(held); },
+      new platform::PreviewReply::Bytes(self->page_));
+  GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
+  WebKitURISchemeResponse* response =
+      webkit_uri_scheme_response_new(stream, static_cast<gint64>(text.size()));
+  webkit_uri_scheme_response_set_content_type(response, "text/html");
+  webkit_uri_scheme_request_finish_with_response(request, response);
+  g_object_unref(response);
+  g_object_unref(stream);
+  g_bytes_unref(bytes);
+}
+
+gboolean PageView::decidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                WebKitPolicyDecisionType type, gpointer data) {
+  auto* self = static_cast<PageView*>(data);
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    const char* uri =
+        webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
+    if (webkit_response_policy_decision_is_main_frame_main_resource(response) &&
+        withoutFragment(uri) == kPageURI) {
+      webkit_policy_decision_use(decision);
+    } else {
+      webkit_policy_decision_ignore(decision);
+    }
+    return TRUE;
+  }
+
+  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  Navigation navigation;
+  navigation.uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+  navigation.userClickedLink =
+      webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
+      webkit_navigation_action_is_user_gesture(action);
+  navigation.newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+  navigation.loadExpected = self->loadExpected_;
+
+  switch (decideNavigation(navigation, kPageURI)) {
+    case NavigationVerdict::showPage:
+      self->loadExpected_ = false;
+      webkit_policy_decision_use(decision);
+      break;
+    case NavigationVerdict::moveWithinPage:
+      webkit_policy_decision_use(decision);
+      break;
+    case NavigationVerdict::openInBrowser:
+      webkit_policy_decision_ignore(decision);
+      openInDefaultBrowser(GTK_WIDGET(view), navigation.uri);
+      break;
+    case NavigationVerdict::refuse:
+      webkit_policy_decision_ignore(decision);
+      break;
+  }
+  return TRUE;
+}
+
+}  // namespace viewer

@@ -1,0 +1,186 @@
+// The preview window for one Markdown file: the page (or a message in its place), the
+// find bar, the window's keys, and a fresh page whenever the file changes.
+#include "viewer/preview_window.h"
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <memory>
+
+#include "platform/file_url.h"
+#include "viewer/file_watch.h"
+#include "viewer/find_bar.h"
+#include "viewer/message_view.h"
+#include "viewer/page_request.h"
+#include "viewer/page_view.h"
+#include "viewer/window_keys.h"
+
+namespace viewer {
+namespace {
+
+// Used until the previewer answers with its preferred size, and for messages.
+constexpr int kDefaultWidth = 900;
+constexpr int kDefaultHeight = 700;
+
+constexpr std::array<double, 13> kZoomLevels = {0.5,  0.67, 0.75, 0.8, 0.9, 1.0, 1.1,
+                                                1.25, 1.5,  1.75, 2.0, 2.5, 3.0};
+
+double nextZoomLevel(double current, int direction) {
+  if (direction == 0) return 1.0;
+  if (direction > 0) {
+    auto next = std::upper_bound(kZoomLevels.begin(), kZoomLevels.end(), current + 1e-6);
+    return next == kZoomLevels.end() ? kZoomLevels.back() : *next;
+  }
+  auto next = std::lower_bound(kZoomLevels.begin(), kZoomLevels.end(), current - 1e-6);
+  return next == kZoomLevels.begin() ? kZoomLevels.front() : *(next - 1);
+}
+
+class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
+ public:
+  explicit PreviewWindow(std::string file);
+  ~PreviewWindow();
+  void start();
+  bool open() const { return window_ != nullptr; }
+  bool showingMessage() const { return showingMessage_; }
+
+ private:
+  void render();
+  void showOutcome(PageOutcome outcome);
+  void showMessage(const std::string& headline, const std::string& reason);
+  void present(int width, int height);
+  WindowKeyActions keyActions();
+
+  std::string file_;  // as the user gave it, for messages
+  std::string path_;  // absolute
+  std::string name_;  // for display
+  GtkWindow* window_ = nullptr;
+  GtkWidget* stack_ = nullptr;
+  GtkWidget* findBar_ = nullptr;
+  GtkWidget* messageView_ = nullptr;
+  std::unique_ptr<PageView> pageView_;
+  std::unique_ptr<FileWatch> watch_;
+  unsigned latestRequest_ = 0;
+  bool presented_ = false;
+  bool showingMessage_ = false;
+  std::string lastReported_;
+};
+
+PreviewWindow::PreviewWindow(std::string file)
+    : file_(std::move(file)), path_(platform::FileURL::fileURLWithPath(file_).path()) {
+  gchar* name = g_filename_display_basename(path_.c_str());
+  name_ = name;
+  g_free(name);
+}
+
+PreviewWindow::~PreviewWindow() {
+  watch_.reset();
+  pageView_.reset();
+}
+
+void PreviewWindow::start() {
+  window_ = GTK_WINDOW(gtk_window_new());
+  gtk_window_set_title(window_, name_.c_str());
+  g_signal_connect(window_, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
+                     static_cast<PreviewWindow*>(data)->window_ = nullptr;
+                   }),
+                   this);
+
+  pageView_ = std::make_unique<PageView>([this](const std::string& reason) {
+    showMessage("“" + name_ + "” cannot be shown", reason);
+  });
+  findBar_ = createFindBar(pageView_->webView());
+  messageView_ = createMessageView();
+  stack_ = gtk_stack_new();
+  gtk_widget_set_vexpand(stack_, TRUE);
+  gtk_stack_add_named(GTK_STACK(stack_), pageView_->widget(), "page");
+  gtk_stack_add_named(GTK_STACK(stack_), messageView_, "message");
+  GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_box_append(GTK_BOX(column), findBar_);
+  gtk_box_append(GTK_BOX(column), stack_);
+  gtk_window_set_child(window_, column);
+  installWindowKeys(window_, keyActions());
+
+  watch_ = std::make_unique<FileWatch>(path_, [this] { render(); });
+  render();
+}
+
+WindowKeyActions PreviewWindow::keyActions() {
+  WebKitWebView* view = pageView_->webView();
+  return WindowKeyActions{
+      .close = [this] { gtk_window_destroy(window_); },
+      .copy =
+          [view] { webkit_web_view_execute_editing_command(view, WEBKIT_EDITING_COMMAND_COPY); },
+      .zoom =
+          [view](int direction) {
+            webkit_web_view_set_zoom_level(
+                view, nextZoomLevel(webkit_web_view_get_zoom_level(view), direction));
+          },
+      .find = [this] { openFindBar(findBar_); },
+      .typingInEntry =
+          [this] {
+            GtkWidget* focus = gtk_root_get_focus(GTK_ROOT(window_));
+            return focus != nullptr && gtk_widget_is_ancestor(focus, findBar_);
+          },
+  };
+}
+
+// Each change asks for a fresh page; an answer that a later request has overtaken is
+// dropped, so the window always ends on the file as it is now.
+void PreviewWindow::render() {
+  unsigned request = ++latestRequest_;
+  std::weak_ptr<PreviewWindow> self = weak_from_this();
+  requestPage(path_, [self, request](PageOutcome outcome) {
+    auto window = self.lock();
+    if (window && window->open() && request == window->latestRequest_) {
+      window->showOutcome(std::move(outcome));
+    }
+  });
+}
+
+void PreviewWindow::showOutcome(PageOutcome outcome) {
+  if (!outcome.page) {
+    showMessage("“" + name_ + "” cannot be read", outcome.failure + "\n" + path_);
+    return;
+  }
+  showingMessage_ = false;
+  lastReported_.clear();
+  pageView_->show(std::move(outcome.page));
+  gtk_stack_set_visible_child(GTK_STACK(stack_), pageView_->widget());
+  present(static_cast<int>(outcome.preferredSize.width),
+          static_cast<int>(outcome.preferredSize.height));
+}
+
+// The message goes to the window and, once per distinct reason, to standard error.
+void PreviewWindow::showMessage(const std::string& headline, const std::string& detail) {
+  showingMessage_ = true;
+  setMessage(messageView_, headline, detail);
+  gtk_stack_set_visible_child(GTK_STACK(stack_), messageView_);
+  std::string reason = detail.substr(0, detail.find('\n'));
+  if (reason != lastReported_) {
+    std::fprintf(stderr, "quillory-view: %s: %s\n", file_.c_str(), reason.c_str());
+    lastReported_ = reason;
+  }
+  present(kDefaultWidth, kDefaultHeight);
+}
+
+// The window appears with its first content, at the size that content asks for.
+void PreviewWindow::present(int width, int height) {
+  if (presented_) return;
+  presented_ = true;
+  gtk_window_set_default_size(window_, width > 0 ? width : kDefaultWidth,
+                              height > 0 ? height : kDefaultHeight);
+  gtk_window_present(window_);
+}
+
+}  // namespace
+
+int runPreviewWindow(const std::string& file) {
+  auto window = std::make_shared<PreviewWindow>(file);
+  window->start();
+  while (window->open()) g_main_context_iteration(nullptr, TRUE);
+  return window->showingMessage() ? 1 : 0;
+}
+
+}  // namespace viewer
