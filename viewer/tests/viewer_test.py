@@ -29,7 +29,7 @@ def check(condition, message):
         raise Failure(message)
 
 
-def wait_for(what, probe, timeout=12.0, interval=0.15):
+def wait_for(what, probe, timeout=15.0, interval=0.15):
     """Polls probe() until it returns a true value, which is returned."""
     deadline = time.monotonic() + timeout
     while True:
