@@ -6,8 +6,10 @@ Exits 0 on success, 1 on a failure, and 77 (reported as skipped) only when no X
 server can be started.
 """
 import base64
+import ctypes
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -18,6 +20,11 @@ import time
 SKIP = 77
 SCREEN = (1024, 768)
 HEADING_DARK = 90  # heading text is #1f2328; anti-aliased edges stay below this
+
+
+def die_with_parent():
+    """Run in each child: the kernel ends it when this script ends, even when killed."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
 class Failure(Exception):
@@ -93,7 +100,8 @@ class Session:
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
-             "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
+             "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL,
+            preexec_fn=die_with_parent)
         os.close(write_end)
         number = b""
         deadline = time.monotonic() + 10
@@ -137,7 +145,7 @@ class Session:
     def open_viewer(self, path):
         stderr = open(self.path(f"stderr-{len(self.viewers)}.txt"), "w+")
         process = subprocess.Popen([self.viewer, path], env=self.env, stderr=stderr,
-                                   stdout=subprocess.DEVNULL)
+                                   stdout=subprocess.DEVNULL, preexec_fn=die_with_parent)
         self.viewers.append(process)
         title = "^" + os.path.basename(path).replace(".", "\\.") + "$"
         window = wait_for("the viewer's window", lambda: self.find_window(title, process))
