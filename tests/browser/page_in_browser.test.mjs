@@ -173,6 +173,17 @@ describe('fetching', () => {
     await fetch(`${origin}/control.png`);
     assert.deepEqual(server.requests, ['/control.png']);
   });
+
+  test('a meta refresh in the document does not navigate the page away', async () => {
+    server.requests.length = 0;
+    const markdown = `<meta http-equiv="refresh" content="0; url=${server.origin}/refreshed">\n\ntext\n`;
+    await inBrowser(await renderMarkdown(quillory, markdown), async (page) => {
+      // A refresh of zero seconds starts at once; a second is ample to see it happen.
+      await page.waitForTimeout(1000);
+      assert.match(page.url(), /^file:/);
+    });
+    assert.deepEqual(server.requests, []);
+  });
 });
 
 describe('local images', () => {
