@@ -1,0 +1,87 @@
+// Fuzzes image inlining over arbitrary fragments against a base directory that holds
+// images, links out of it, a FIFO, a directory and an oversized file: the call ends,
+// opens no file outside the base directory, and changes nothing but img sources.
+// "@ROOT@" in an input stands for the path of the directory around the base directory.
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "fixture_directory.h"
+#include "open_watch.h"
+#include "platform/utf8.h"
+#include "provider_access.h"
+#include "requirement.h"
+
+namespace {
+
+using fuzzing::require;
+
+bool holdsImageTag(const std::string& html) {
+  for (size_t at = html.find('<'); at != std::string::npos; at = html.find('<', at + 1)) {
+    if (at + 4 <= html.size() && std::tolower(html[at + 1]) == 'i' &&
+        std::tolower(html[at + 2]) == 'm' && std::tolower(html[at + 3]) == 'g') {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool isBase64Text(std::string_view text) {
+  return text.size() % 4 == 0 &&
+         text.find_first_not_of(
+             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") ==
+             std::string_view::npos;
+}
+
+// Walks both texts together: where they part, `result` must hold a data: URI in place
+// of a whole source value (the text between two quotation marks of `html`), after which
+// they must meet again at the closing quotation mark.
+void requireOnlySourcesReplaced(std::string_view html, std::string_view result,
+                                std::string_view forbiddenBase64) {
+  size_t i = 0, j = 0;
+  while (i < html.size() || j < result.size()) {
+    if (i < html.size() && j < result.size() && html[i] == result[j]) {
+      ++i, ++j;
+      continue;
+    }
+    const size_t quote = i == 0 ? std::string_view::npos : html.find_last_of("\"'", i - 1);
+    require(quote != std::string_view::npos, "a replacement follows a quotation mark");
+    const size_t back = i - (quote + 1);
+    i -= back, j -= back;
+    const size_t sourceEnd = html.find_first_of("\"'", i);
+    const size_t uriEnd = result.find_first_of("\"'", j);
+    require(sourceEnd != std::string_view::npos && uriEnd != std::string_view::npos,
+            "a replaced source ends at a quotation mark");
+    const std::string_view uri = result.substr(j, uriEnd - j);
+    const size_t comma = uri.find(";base64,");
+    require(uri.starts_with("data:") && comma != std::string_view::npos,
+            "a replaced source is a base64 data: URI");
+    require(isBase64Text(uri.substr(comma + 8)), "the URI carries base64 text");
+    require(uri.substr(comma + 8) != forbiddenBase64, "no file outside the base is embedded");
+    i = sourceEnd, j = uriEnd;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const fuzzing::FixtureDirectory& fixture = fuzzing::fixtureDirectory();
+  // The fragment is text, as the conversion produces it.
+  const std::string html = fuzzing::withRootPath(
+      platform::decodeUTF8Leniently(std::string_view(reinterpret_cast<const char*>(data), size)));
+  const auto baseDir = platform::FileURL::fileURLWithPath(fixture.base.string());
+
+  std::string result;
+  {
+    fuzzing::OpenWatch watch;
+    result = quillory::PreviewProviderInternals::inlineLocalImages(html, baseDir);
+    if (auto outside = watch.openedOutside({fuzzing::realPathOf(fixture.base.string())})) {
+      std::fprintf(stderr, "opened outside the base directory: %s\n", outside->c_str());
+      __builtin_trap();
+    }
+  }
+  if (!holdsImageTag(html)) require(result == html, "without an img tag nothing changes");
+  requireOnlySourcesReplaced(html, result, fixture.outsideBase64);
+  return 0;
+}

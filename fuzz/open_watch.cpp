@@ -1,0 +1,133 @@
+// Watches which files the process opens, by interposing the C library's open functions.
+#include "open_watch.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdlib>
+#include <mutex>
+
+namespace fuzzing {
+namespace {
+
+std::mutex watchMutex;
+std::vector<std::string>* watchedPaths = nullptr;  // guarded by watchMutex
+std::atomic<bool> watching = false;
+
+std::string linkTarget(const std::string& link) {
+  char buffer[4096];
+  ssize_t length = readlink(link.c_str(), buffer, sizeof buffer);
+  return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+}
+
+std::string absolutePath(int directory, const char* path) {
+  if (path[0] == '/') return path;
+  const std::string base = directory == AT_FDCWD
+                               ? linkTarget("/proc/self/cwd")
+                               : linkTarget("/proc/self/fd/" + std::to_string(directory));
+  return base + "/" + path;
+}
+
+void record(int directory, const char* path) {
+  if (!watching || path == nullptr) return;
+  std::string absolute = absolutePath(directory, path);
+  std::lock_guard lock(watchMutex);
+  if (watchedPaths != nullptr) watchedPaths->push_back(std::move(absolute));
+}
+
+template <typename Function>
+Function next(const char* name) {
+  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+mode_t modeArgument(int flags, va_list arguments) {
+  return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+}
+
+}  // namespace
+
+OpenWatch::OpenWatch() {
+  std::lock_guard lock(watchMutex);
+  watchedPaths = new std::vector<std::string>();
+  watching = true;
+}
+
+OpenWatch::~OpenWatch() {
+  std::lock_guard lock(watchMutex);
+  watching = false;
+  delete watchedPaths;
+  watchedPaths = nullptr;
+}
+
+std::vector<std::string> OpenWatch::openedPaths() const {
+  std::lock_guard lock(watchMutex);
+  return *watchedPaths;
+}
+
+std::optional<std::string> OpenWatch::openedOutside(
+    const std::vector<std::string>& directories) const {
+  for (const std::string& path : openedPaths()) {
+    const std::string real = realPathOf(path);
+    bool inside = false;
+    for (const std::string& directory : directories) {
+      inside = inside || (!real.empty() && real.starts_with(directory + "/"));
+    }
+    if (!inside) return path;
+  }
+  return std::nullopt;
+}
+
+std::string realPathOf(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  std::string result = resolved != nullptr ? resolved : "";
+  std::free(resolved);
+  return result;
+}
+
+}  // namespace fuzzing
+
+// The interposed functions: each records, then forwards to the C library's own.
+extern "C" {
+
+using OpenFunction = int (*)(const char*, int, ...);
+using OpenAtFunction = int (*)(int, const char*, int, ...);
+using FopenFunction = FILE* (*)(const char*, const char*);
+
+#define QUILLORY_INTERPOSE_OPEN(name)                            \
+  int name(const char* path, int flags, ...) {                   \
+    va_list arguments;                                           \
+    va_start(arguments, flags);                                  \
+    const mode_t mode = fuzzing::modeArgument(flags, arguments); \
+    va_end(arguments);                                           \
+    fuzzing::record(AT_FDCWD, path);                             \
+    static const auto real = fuzzing::next<OpenFunction>(#name); \
+    return real(path, flags, mode);                              \
+  }
+#define QUILLORY_INTERPOSE_OPENAT(name)                            \
+  int name(int directory, const char* path, int flags, ...) {      \
+    va_list arguments;                                             \
+    va_start(arguments, flags);                                    \
+    const mode_t mode = fuzzing::modeArgument(flags, arguments);   \
+    va_end(arguments);                                             \
+    fuzzing::record(directory, path);                              \
+    static const auto real = fuzzing::next<OpenAtFunction>(#name); \
+    return real(directory, path, flags, mode);                     \
+  }
+#define QUILLORY_INTERPOSE_FOPEN(name)                            \
+  FILE* name(const char* path, const char* mode) {                \
+    fuzzing::record(AT_FDCWD, path);                              \
+    static const auto real = fuzzing::next<FopenFunction>(#name); \
+    return real(path, mode);                                      \
+  }
+
+QUILLORY_INTERPOSE_OPEN(open)
+QUILLORY_INTERPOSE_OPEN(open64)
+QUILLORY_INTERPOSE_OPENAT(openat)
+QUILLORY_INTERPOSE_OPENAT(openat64)
+QUILLORY_INTERPOSE_FOPEN(fopen)
+QUILLORY_INTERPOSE_FOPEN(fopen64)
+}
