@@ -12,6 +12,7 @@
 
 #include <atomic>
 
+#include "platform/script_engine_cache.h"
 #include "platform/script_thread_engine.h"
 #include "platform/script_watchdog.h"
 
@@ -105,7 +106,7 @@ std::optional<ScriptValue> ScriptContext::evaluateScript(std::string_view source
   JS::RootedValue result(cx);
   if (stencil) {
     JS::CompileOptions options(cx);
-    options.setFileAndLine("script", 1);
+    setScriptCompileOptions(options);
     JS::RootedScript script(
         cx, JS::InstantiateGlobalStencil(cx, JS::InstantiateOptions(options), stencil));
     if (script && JS_ExecuteScript(cx, script, &result)) {

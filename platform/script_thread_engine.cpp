@@ -7,6 +7,7 @@
 // when the last thread engine, and the process's own reference, are gone.
 #include "platform/script_thread_engine.h"
 
+#include <js/BuildId.h>
 #include <js/CompilationAndEvaluation.h>
 #include <js/GlobalObject.h>
 #include <js/Initialization.h>
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/script_engine_cache.h"
 #include "platform/script_watchdog.h"
 
 namespace platform {
@@ -35,14 +37,18 @@ constexpr size_t kCompiledTextsKept = 8;
 
 class ProcessEngine {
  public:
-  ProcessEngine() : initialized_(JS_Init()) {}
+  ProcessEngine() {
+    // Compiled forms in the engine cache are checked against this build's identity.
+    JS::SetProcessBuildIdOp(engineBuildId);
+    initialized_ = JS_Init();
+  }
   ~ProcessEngine() {
     if (initialized_) JS_ShutDown();
   }
   bool initialized() const { return initialized_; }
 
  private:
-  bool initialized_;
+  bool initialized_ = false;
 };
 
 std::shared_ptr<ProcessEngine> processEngine() {
@@ -79,6 +85,20 @@ JSObject* makeGlobal(JSContext* cx, JSObject* zoneAnchor) {
   return global;
 }
 
+// A new JSContext with its self-hosted code, taken from the engine cache when that
+// holds it; should the cached form be refused, the code is compiled instead.
+JSContext* newContext() {
+  for (JS::SelfHostedCache selfHosted :
+       {EngineCache::forProcess().selfHosted(), JS::SelfHostedCache()}) {
+    JSContext* cx = JS_NewContext(kHeapMaxBytes);
+    if (cx == nullptr) return nullptr;
+    if (JS::InitSelfHostedCode(cx, selfHosted)) return cx;
+    JS_DestroyContext(cx);
+    if (selfHosted.empty()) break;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 ThreadEngine* ThreadEngine::current() {
@@ -90,14 +110,13 @@ ThreadEngine* ThreadEngine::current() {
 }
 
 ThreadEngine::ThreadEngine() {
-  context_ = JS_NewContext(kHeapMaxBytes);
+  context_ = newContext();
   if (context_ == nullptr) return;
   // Deep recursion in a script must end in a catchable error, not a crash.
   size_t stack = threadStackSize();
   if (stack > 2 * kStackReserve) JS_SetNativeStackQuota(context_, stack - kStackReserve);
   JSObject* anchor = nullptr;
-  if (JS::InitSelfHostedCode(context_) &&
-      JS_AddInterruptCallback(context_, continueUnlessPastDeadline) &&
+  if (JS_AddInterruptCallback(context_, continueUnlessPastDeadline) &&
       (anchor = makeGlobal(context_, nullptr)) != nullptr) {
     zoneAnchor_ = new JS::PersistentRootedObject(context_, anchor);
     return;
@@ -122,16 +141,16 @@ RefPtr<JS::Stencil> ThreadEngine::compile(std::string_view source) {
       return compiled_.front().stencil;
     }
   }
-  JS::CompileOptions options(context_);
-  options.setFileAndLine("script", 1);
-  // Whole bytecode in the stencil: otherwise every new global would parse each function
-  // again on its first call.
-  options.setForceFullParse();
-  JS::SourceText<mozilla::Utf8Unit> text;
-  if (!text.init(context_, source.data(), source.size(), JS::SourceOwnership::Borrowed)) {
-    return nullptr;
+  RefPtr<JS::Stencil> stencil = EngineCache::forProcess().stencilFor(context_, source);
+  if (!stencil) {
+    JS::CompileOptions options(context_);
+    setScriptCompileOptions(options);
+    JS::SourceText<mozilla::Utf8Unit> text;
+    if (!text.init(context_, source.data(), source.size(), JS::SourceOwnership::Borrowed)) {
+      return nullptr;
+    }
+    stencil = JS::CompileGlobalScriptToStencil(context_, options, text);
   }
-  RefPtr<JS::Stencil> stencil = JS::CompileGlobalScriptToStencil(context_, options, text);
   if (stencil && source.size() >= kCompiledTextMinimum) {
     if (compiled_.size() == kCompiledTextsKept) compiled_.pop_back();
     compiled_.insert(compiled_.begin(), CompiledText{std::string(source), stencil});

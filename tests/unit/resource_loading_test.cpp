@@ -43,7 +43,8 @@ class OpenCounter {
 std::map<std::string, std::string> realResources() {
   return {{"marked.min.js", realResource("marked.min.js")},
           {"katex.min.js", realResource("katex.min.js")},
-          {"preview.css", realResource("preview.css")}};
+          {"preview.css", realResource("preview.css")},
+          {"script-engine.cache", realResource("script-engine.cache")}};
 }
 
 TEST(ResourceLoading, ConcurrentFirstUsesReadEachFileOnce) {
@@ -58,6 +59,21 @@ TEST(ResourceLoading, ConcurrentFirstUsesReadEachFileOnce) {
   EXPECT_EQ(counts["preview.css"], 1);
   EXPECT_EQ(counts["marked.min.js"], 1);
   EXPECT_EQ(counts["katex.min.js"], 0) << "no text with \"$\", so no math library";
+  EXPECT_EQ(counts["script-engine.cache"], 1);
+}
+
+TEST(ResourceLoading, AnUnusableEngineCacheIsPassedOver) {
+  const std::vector<std::string> documents{"# Title\n\n*text*\n", "$x$ and a | b |\n"};
+  const auto expected = BundleSandbox("conversion_host", realResources()).convert(documents);
+  const std::string cache = realResource("script-engine.cache");
+  std::string otherBuild = cache;
+  otherBuild.replace(otherBuild.find("spidermonkey-") + 13, 4, "0000");
+  for (const std::string& unusable :
+       {cache.substr(0, cache.size() / 2), otherBuild, std::string("not a cache"), std::string()}) {
+    auto resources = realResources();
+    resources["script-engine.cache"] = unusable;
+    EXPECT_EQ(BundleSandbox("conversion_host", resources).convert(documents), expected);
+  }
 }
 
 TEST(ResourceLoading, NothingIsReadBeforeTheFirstUse) {
