@@ -18,7 +18,9 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "platform/script_engine_cache.h"
 #include "platform/script_watchdog.h"
@@ -55,6 +57,8 @@ std::shared_ptr<ProcessEngine> processEngine() {
   static const std::shared_ptr<ProcessEngine> engine = std::make_shared<ProcessEngine>();
   return engine;
 }
+
+std::atomic<bool> regExpsToMachineCode{true};
 
 // Keeps the process engine alive until this thread's engine is gone.
 thread_local std::shared_ptr<ProcessEngine> threadReference;
@@ -101,6 +105,8 @@ JSContext* newContext() {
 
 }  // namespace
 
+void ThreadEngine::compileRegExpsToMachineCode(bool compile) { regExpsToMachineCode = compile; }
+
 ThreadEngine* ThreadEngine::current() {
   // The process reference is taken first, so it is released after the engine.
   if (!threadReference) threadReference = processEngine();
@@ -112,6 +118,12 @@ ThreadEngine* ThreadEngine::current() {
 ThreadEngine::ThreadEngine() {
   context_ = newContext();
   if (context_ == nullptr) return;
+  // The engine's options are process-wide: set once, before any thread runs a script.
+  static std::once_flag optionsSet;
+  std::call_once(optionsSet, [this] {
+    JS_SetGlobalJitCompilerOption(context_, JSJITCOMPILER_NATIVE_REGEXP_ENABLE,
+                                  regExpsToMachineCode ? 1 : 0);
+  });
   // Deep recursion in a script must end in a catchable error, not a crash.
   size_t stack = threadStackSize();
   if (stack > 2 * kStackReserve) JS_SetNativeStackQuota(context_, stack - kStackReserve);

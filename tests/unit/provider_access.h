@@ -32,6 +32,7 @@ struct PreviewProviderInternals {
     return PreviewProvider::loadResource(name, extension);
   }
   static const std::string& cssSource() { return PreviewProvider::cssSource(); }
+  static const std::string& markedSource() { return PreviewProvider::markedSource(); }
 };
 
 }  // namespace quillory
