@@ -43,6 +43,10 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
   if (input.empty()) {
     close(inFd);
     inFd = -1;
+  } else {
+    // Poll promises room for a few bytes only: a blocking write of the rest would wait
+    // for a program that itself waits for its output to be read.
+    fcntl(inFd, F_SETFL, fcntl(inFd, F_GETFL) | O_NONBLOCK);
   }
   int open = 2;
   while (open > 0 || inFd >= 0) {
@@ -63,7 +67,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
       ssize_t n = write(inFd, input.data() + fed, input.size() - fed);
       if (n > 0) fed += static_cast<size_t>(n);
-      if (n < 0 || fed == input.size()) {
+      const bool full = n < 0 && (errno == EAGAIN || errno == EINTR);
+      if ((n < 0 && !full) || fed == input.size()) {
         close(inFd);
         inFd = -1;
       }

@@ -4,12 +4,16 @@
 //   conversion_host convert        framed Markdown on stdin -> framed fragments on stdout
 //   conversion_host pages N FILE   waits for a line on stdin, then previews FILE N times
 //                                  at once and prints each page's length
+//
+// Before either, --time-limit MS sets how long one conversion may run.
+#include <chrono>
 #include <cstdio>
 #include <future>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "platform/script_context.h"
 #include "provider_access.h"
 #include "support/framing.h"
 
@@ -49,9 +53,14 @@ int pages(int count, const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "convert" && argc == 2) return convert();
-  if (mode == "pages" && argc == 4) return pages(std::stoi(argv[2]), argv[3]);
-  std::fputs("usage: conversion_host convert | conversion_host pages N FILE\n", stderr);
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (arguments.size() >= 2 && arguments[0] == "--time-limit") {
+    platform::ScriptContext::setTimeLimit(std::chrono::milliseconds(std::stoll(arguments[1])));
+    arguments.erase(arguments.begin(), arguments.begin() + 2);
+  }
+  const std::string mode = arguments.empty() ? "" : arguments[0];
+  if (mode == "convert" && arguments.size() == 1) return convert();
+  if (mode == "pages" && arguments.size() == 3) return pages(std::stoi(arguments[1]), arguments[2]);
+  std::fputs("usage: conversion_host [--time-limit MS] convert | pages N FILE\n", stderr);
   return 2;
 }
