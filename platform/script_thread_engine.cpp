@@ -36,6 +36,8 @@ constexpr size_t kStackReserve = 256 * 1024;
 // Texts at least this long are compiled once per thread and kept; the libraries are.
 constexpr size_t kCompiledTextMinimum = 1024;
 constexpr size_t kCompiledTextsKept = 8;
+// Calls (or loop iterations) of a function before the engine compiles it to machine code.
+constexpr uint32_t kBaselineWarmUpCalls = 1000;
 
 class ProcessEngine {
  public:
@@ -123,6 +125,12 @@ ThreadEngine::ThreadEngine() {
   std::call_once(optionsSet, [this] {
     JS_SetGlobalJitCompilerOption(context_, JSJITCOMPILER_NATIVE_REGEXP_ENABLE,
                                   regExpsToMachineCode ? 1 : 0);
+    // Every conversion runs fresh copies of the libraries' functions, so compiling one to
+    // machine code pays only when it runs long, as in a large document: measured, a
+    // README converts 20% faster, and a 4 MB document no slower, than with the
+    // default of 100 calls.
+    JS_SetGlobalJitCompilerOption(context_, JSJITCOMPILER_BASELINE_WARMUP_TRIGGER,
+                                  kBaselineWarmUpCalls);
   });
   // Deep recursion in a script must end in a catchable error, not a crash.
   size_t stack = threadStackSize();
