@@ -9,8 +9,8 @@
 #include <map>
 #include <mutex>
 
-#include "cli/failure_reason.h"
 #include "cli/page_request.h"
+#include "platform/failure_reason.h"
 #include "platform/directory_listing.h"
 #include "platform/executor.h"
 #include "platform/file_writing.h"
@@ -121,7 +121,7 @@ int renderBatch(const std::vector<std::string>& inputs, const std::string& outpu
     requestPage(job.input, [&, job](platform::PreviewReply::Bytes page, std::exception_ptr error) {
       std::string subject = job.input, reason;
       if (error) {
-        reason = failureReason(error);
+        reason = platform::failureReason(error);
       } else {
         try {
           size_t slash = job.output.rfind('/');

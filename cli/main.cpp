@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "cli/batch.h"
-#include "cli/failure_reason.h"
 #include "cli/page_request.h"
+#include "platform/failure_reason.h"
 #include "platform/file_writing.h"
 #include "platform/script_context.h"
 
@@ -58,7 +58,7 @@ int renderOne(const std::string& file, const std::string& output) {
   try {
     page = cli::renderPage(file);
   } catch (...) {
-    complain(file, cli::failureReason(std::current_exception()));
+    complain(file, platform::failureReason(std::current_exception()));
     return 1;
   }
   if (!output.empty()) {

@@ -3,8 +3,7 @@
 
 #include <glib.h>
 
-#include <system_error>
-
+#include "platform/failure_reason.h"
 #include "preview/preview_provider.h"
 
 namespace viewer {
@@ -14,18 +13,6 @@ struct Delivery {
   std::function<void(PageOutcome)> done;
   PageOutcome outcome;
 };
-
-std::string reasonOf(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::system_error& failure) {
-    return failure.code().message();
-  } catch (const std::exception& failure) {
-    return failure.what();
-  } catch (...) {
-    return "unknown error";
-  }
-}
 
 }  // namespace
 
@@ -37,7 +24,7 @@ void requestPage(const std::string& path, std::function<void(PageOutcome)> done)
                                std::exception_ptr error) mutable {
         auto* delivery = new Delivery{std::move(done), {}};
         if (error) {
-          delivery->outcome.failure = reasonOf(error);
+          delivery->outcome.failure = platform::failureReason(error);
         } else {
           delivery->outcome.page = reply->data();
           delivery->outcome.preferredSize = reply->contentSize();

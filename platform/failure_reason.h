@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-namespace cli {
+namespace platform {
 
 inline std::string failureReason(std::exception_ptr error) {
   try {
@@ -19,4 +19,4 @@ inline std::string failureReason(std::exception_ptr error) {
   }
 }
 
-}  // namespace cli
+}  // namespace platform
