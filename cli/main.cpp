@@ -16,6 +16,7 @@
 #include "platform/failure_reason.h"
 #include "platform/file_writing.h"
 #include "platform/script_context.h"
+#include "platform/temporary_files.h"
 
 namespace {
 
@@ -87,6 +88,8 @@ bool parseSeconds(const char* text, std::chrono::milliseconds& limit) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread starts: an interrupted run leaves no temporary page behind.
+  platform::removeTemporaryFilesOnInterrupt();
   enum { kTimeLimit = 256 };
   static const option kOptions[] = {{"output", required_argument, nullptr, 'o'},
                                     {"output-dir", required_argument, nullptr, 'd'},

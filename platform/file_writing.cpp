@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/temporary_files.h"
+
 namespace platform {
 namespace {
 
@@ -45,17 +47,20 @@ mode_t creationMask() {
 }  // namespace
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
+  // A file-size limit makes the write fail with EFBIG instead of ending the process
+  // halfway through it.
+  signal(SIGXFSZ, SIG_IGN);
   std::string temporary = path + ".XXXXXX";
-  int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  int fd = createTemporaryFile(temporary);
   if (fd < 0) throw FileWriteError(errno, path);
   int error = writeAll(fd, bytes);
   // mkostemp made the file private; a page gets the mode of any file the user makes.
   if (error == 0 && fchmod(fd, 0666 & ~creationMask()) != 0) error = errno;
   if (error == 0 && fsync(fd) != 0) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error == 0) error = commitTemporaryFile(temporary, path);
   if (error != 0) {
-    unlink(temporary.c_str());
+    discardTemporaryFile(temporary);
     throw FileWriteError(error, path);
   }
 }
