@@ -1,4 +1,7 @@
 // Local image inlining: img sources naming files below the base directory become data: URIs.
+#include <algorithm>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -15,6 +18,10 @@ namespace quillory {
 namespace {
 
 constexpr size_t kMaxImageBytes = 8'000'000;
+// The data: URIs of one page together: beyond this, further images keep their sources.
+// Sixty-four MiB hold six images of the largest size, and keep a page that shows one
+// image a thousand times from growing to gigabytes.
+constexpr size_t kMaxEmbeddedBytes = 64 * 1024 * 1024;
 constexpr std::string_view kLeftAlonePrefixes[] = {"data:", "http://", "https://", "cid:"};
 constexpr std::string_view kDataScheme = "data:";
 constexpr std::string_view kBase64Marker = ";base64,";
@@ -52,46 +59,73 @@ platform::FileURL fileNamedBy(std::string_view source, const BaseDirectory& base
       .standardized();
 }
 
-// The bytes of `file` when it lies inside the base directory both by its path text and,
-// once symbolic links are followed, by its real path; and when it is a regular file of
-// at most kMaxImageBytes bytes.
-std::optional<std::string> imageBytesInside(const platform::FileURL& file,
-                                            const BaseDirectory& base) {
+// The real path of `file` when it lies inside the base directory both by its path text
+// and, once symbolic links are followed, by its real path.
+std::optional<platform::FileURL> realFileInside(const platform::FileURL& file,
+                                                const BaseDirectory& base) {
   if (!liesInside(file.path(), base.path) || !base.realPath) return std::nullopt;
-  const std::optional<platform::FileURL> real = platform::realPath(file);
+  std::optional<platform::FileURL> real = platform::realPath(file);
   if (!real || !liesInside(real->path(), base.realPath->path())) return std::nullopt;
-  return platform::readRegularFile(*real, kMaxImageBytes);
+  return real;
+}
+
+size_t dataURILength(std::string_view mediaType, size_t base64Length) {
+  return kDataScheme.size() + mediaType.size() + kBase64Marker.size() + base64Length;
 }
 
 struct Embedding {
   platform::TextRange source;  // where the source value stands in the fragment
   std::string mediaType;
-  std::string bytes;
+  std::shared_ptr<const std::string> base64;  // shared by every embedding of one file
 };
 
-size_t dataURILength(const Embedding& embedding) {
-  return kDataScheme.size() + embedding.mediaType.size() + kBase64Marker.size() +
-         (embedding.bytes.size() + 2) / 3 * 4;
-}
+// The data: URIs of one page, within kMaxEmbeddedBytes in all. Each file is read and
+// encoded once per page, however often the page shows it.
+class PageImages {
+ public:
+  // Embeds the file at `real`, named with `mediaType`, when it can be read, holds at most
+  // kMaxImageBytes and its URI fits in what is left of the page's room.
+  std::optional<Embedding> embed(platform::TextRange source, const platform::FileURL& real,
+                                 std::string mediaType) {
+    const size_t overhead = dataURILength(mediaType, 0);
+    if (room_ < overhead) return std::nullopt;
+    auto [encoding, unread] = encodings_.try_emplace(real.path());
+    if (unread) {
+      // A file too large for the room left is not read at all: the room only shrinks.
+      const size_t largestFitting = (room_ - overhead) / 4 * 3;
+      if (auto bytes = platform::readRegularFile(real, std::min(kMaxImageBytes, largestFitting))) {
+        encoding->second = std::make_shared<const std::string>(platform::base64Encoded(*bytes));
+      }
+    }
+    if (!encoding->second || overhead + encoding->second->size() > room_) return std::nullopt;
+    room_ -= overhead + encoding->second->size();
+    return Embedding{source, std::move(mediaType), encoding->second};
+  }
+
+ private:
+  size_t room_ = kMaxEmbeddedBytes;
+  // By real path; nothing for a file that could not be embedded.
+  std::map<std::string, std::shared_ptr<const std::string>> encodings_;
+};
 
 // The fragment with each embedding's source replaced by its data: URI, assembled in one
-// pass. `embeddings` run from the last source in the fragment to the first.
-std::string withDataURIs(const std::string& html, std::vector<Embedding>& embeddings) {
+// pass. `embeddings` are in the order of their sources in the fragment.
+std::string withDataURIs(const std::string& html, const std::vector<Embedding>& embeddings) {
   size_t length = html.size();
   for (const Embedding& embedding : embeddings) {
-    length += dataURILength(embedding) - embedding.source.length;
+    length +=
+        dataURILength(embedding.mediaType, embedding.base64->size()) - embedding.source.length;
   }
   std::string result;
   result.reserve(length);
   size_t copied = 0;
-  for (auto embedding = embeddings.rbegin(); embedding != embeddings.rend(); ++embedding) {
-    result.append(html, copied, embedding->source.location - copied);
+  for (const Embedding& embedding : embeddings) {
+    result.append(html, copied, embedding.source.location - copied);
     result += kDataScheme;
-    result += embedding->mediaType;
+    result += embedding.mediaType;
     result += kBase64Marker;
-    platform::appendBase64(result, embedding->bytes);
-    std::string().swap(embedding->bytes);  // let go of each image once it is written
-    copied = embedding->source.end();
+    result += *embedding.base64;
+    copied = embedding.source.end();
   }
   result.append(html, copied);
   return result;
@@ -106,14 +140,19 @@ std::string PreviewProvider::inlineLocalImages(const std::string& html,
   if (!sources || sources->empty()) return html;
 
   const BaseDirectory base(baseDir);
+  PageImages images;
   std::vector<Embedding> embeddings;
-  for (auto range = sources->rbegin(); range != sources->rend(); ++range) {
-    const std::string_view source = std::string_view(html).substr(range->location, range->length);
+  // In the order of the fragment: when the page's room runs out, the images shown first
+  // are the ones embedded.
+  for (const platform::TextRange& range : *sources) {
+    const std::string_view source = std::string_view(html).substr(range.location, range.length);
     if (isInlineOrRemote(source)) continue;
     const platform::FileURL file = fileNamedBy(source, base);
-    std::optional<std::string> bytes = imageBytesInside(file, base);
-    if (!bytes) continue;
-    embeddings.push_back({*range, mimeType(file.pathExtension()), std::move(*bytes)});
+    const std::optional<platform::FileURL> real = realFileInside(file, base);
+    if (!real) continue;
+    if (auto embedding = images.embed(range, *real, mimeType(file.pathExtension()))) {
+      embeddings.push_back(std::move(*embedding));
+    }
   }
   if (embeddings.empty()) return html;
   return withDataURIs(html, embeddings);
