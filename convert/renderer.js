@@ -46,12 +46,17 @@
       // backticks opens a code span closed by the next run of exactly n; a run that
       // is never closed is ordinary text. Without this, marked would cut a paragraph
       // at a "$$" inside a code span before it lexes the code.
+      // marked asks this for every paragraph with the rest of the document, and only
+      // uses the answer to cut that paragraph, which never reaches past an empty line:
+      // looking no further keeps the answers that matter and the work linear.
       var displayMathStart = function (s) {
+        var blank = s.indexOf("\n\n");
+        var head = blank === -1 ? s : s.slice(0, blank);
         var from = 0;
         for (;;) {
-          var dollars = s.indexOf("$$", from);
+          var dollars = head.indexOf("$$", from);
           if (dollars === -1) return undefined;
-          var tick = s.indexOf("`", from);
+          var tick = head.indexOf("`", from);
           if (tick === -1 || tick > dollars) return dollars;
           var n = backtickRun(s, tick);
           var close = closingRun(s, tick + n, n);
@@ -78,8 +83,13 @@
       var inlineMath = {
         name: "inlineMath",
         level: "inline",
+        // marked uses this only to cut a run of plain text, which ends at the first of
+        // \ < ! [ ` * ~ _ after its opening backticks or tildes: looking no further
+        // keeps the answers that matter and the work linear.
         start: function (s) {
-          var i = s.indexOf("$");
+          var opening = /^[`~]*/.exec(s)[0].length;
+          var end = s.slice(opening).search(/[\\<!\[`*~_]/);
+          var i = (end === -1 ? s : s.slice(0, opening + end)).indexOf("$");
           return i === -1 ? undefined : i;
         },
         tokenizer: function (s) {
