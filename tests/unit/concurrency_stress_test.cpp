@@ -95,6 +95,37 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
   const std::vector<fs::path> files = documents(dir);
   const quillory::PreviewProvider provider;
 
+  // All at once, first, so that one-time set-ups meet concurrent first uses: request i
+  // previews files[i % files.size()].
+  // Shared with the completions, so that even one arriving after a failed wait finds it.
+  struct Completions {
+    std::mutex mutex;
+    std::condition_variable allDone;
+    int finished = 0;
+    std::vector<std::atomic<int>> calls = std::vector<std::atomic<int>>(kRequestsInFlight);
+    std::vector<Outcome> outcomes = std::vector<Outcome>(kRequestsInFlight);
+  };
+  auto completions = std::make_shared<Completions>();
+  for (int i = 0; i < kRequestsInFlight; ++i) {
+    provider.providePreviewForFileRequest(
+        requestFor(files[i % files.size()]),
+        [completions, i](std::optional<platform::PreviewReply> reply, std::exception_ptr error) {
+          if (++completions->calls[i] != 1) return;
+          Outcome outcome = outcomeOf(reply, error);
+          std::lock_guard lock(completions->mutex);
+          completions->outcomes[i] = std::move(outcome);
+          if (++completions->finished == kRequestsInFlight) completions->allDone.notify_one();
+        });
+  }
+  {
+    std::unique_lock lock(completions->mutex);
+    // A hang guard, far beyond what the requests need.
+    ASSERT_TRUE(completions->allDone.wait_for(
+        lock, 300s, [&] { return completions->finished == kRequestsInFlight; }))
+        << completions->finished << " of " << kRequestsInFlight << " requests completed";
+  }
+  const std::vector<Outcome>& together = completions->outcomes;
+
   // Each file alone, one after the other.
   std::vector<Outcome> alone;
   for (const fs::path& file : files) {
@@ -108,34 +139,10 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
     alone.push_back(outcomeOf(reply, error));
   }
 
-  // All at once: request i previews files[i % files.size()].
-  std::mutex mutex;
-  std::condition_variable allDone;
-  int finished = 0;
-  std::vector<std::atomic<int>> calls(kRequestsInFlight);
-  std::vector<Outcome> together(kRequestsInFlight);
-  for (int i = 0; i < kRequestsInFlight; ++i) {
-    provider.providePreviewForFileRequest(
-        requestFor(files[i % files.size()]),
-        [&, i](std::optional<platform::PreviewReply> reply, std::exception_ptr error) {
-          if (++calls[i] != 1) return;
-          Outcome outcome = outcomeOf(reply, error);
-          std::lock_guard lock(mutex);
-          together[i] = std::move(outcome);
-          if (++finished == kRequestsInFlight) allDone.notify_one();
-        });
-  }
-  {
-    std::unique_lock lock(mutex);
-    // A hang guard, far beyond what the requests need.
-    ASSERT_TRUE(allDone.wait_for(lock, 300s, [&] { return finished == kRequestsInFlight; }))
-        << finished << " of " << kRequestsInFlight << " requests completed";
-  }
-
   std::set<std::string> nonces;
   for (int i = 0; i < kRequestsInFlight; ++i) {
     const Outcome& expected = alone[i % files.size()];
-    EXPECT_EQ(calls[i], 1) << "request " << i;
+    EXPECT_EQ(completions->calls[i], 1) << "request " << i;
     EXPECT_TRUE(together[i] == expected) << "request " << i << " for " << files[i % files.size()];
     if (expected.unreadablePath.empty()) {
       EXPECT_TRUE(nonces.insert(together[i].nonce).second) << "nonce reused: " << together[i].nonce;
