@@ -51,8 +51,10 @@ class Watchdog {
       for (auto it = deadlines_.begin(); it != deadlines_.end(); ++it) {
         if (it->second < earliest->second) earliest = it;
       }
-      if (ScriptClock::now() < earliest->second) {
-        wake_.wait_until(lock, earliest->second);
+      // A copy: while this thread waits, the context may be disarmed and its entry erased.
+      const ScriptClock::time_point deadline = earliest->second;
+      if (ScriptClock::now() < deadline) {
+        wake_.wait_until(lock, deadline);
         continue;
       }
       // Under the lock, so the context cannot be disarmed (and its thread end) meanwhile.
