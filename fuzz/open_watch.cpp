@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/file_url.h"
+
 namespace fuzzing {
 namespace {
 
@@ -71,10 +73,12 @@ std::vector<std::string> OpenWatch::openedPaths() const {
 std::optional<std::string> OpenWatch::openedOutside(
     const std::vector<std::string>& directories) const {
   for (const std::string& path : openedPaths()) {
-    const std::string real = realPathOf(path);
+    // A file gone since (a thread's entry in /proc) is judged by its path's text.
+    std::string real = realPathOf(path);
+    if (real.empty()) real = platform::FileURL::fileURLWithPath(path).standardized().path();
     bool inside = false;
     for (const std::string& directory : directories) {
-      inside = inside || (!real.empty() && real.starts_with(directory + "/"));
+      inside = inside || real.starts_with(directory + "/");
     }
     if (!inside) return path;
   }
