@@ -39,7 +39,6 @@ int main(int argc, char** argv) {
   }
   using quillory::PreviewProviderInternals;
   const std::string markdown = readWhole(argv[1]);
-  platform::ScriptContext::expectOneDocument(markdown.size());  // as the command line does
   const auto file = platform::FileURL::fileURLWithPath(argv[1]);
 
   // The conversion's own steps, timed one by one in the process's first script context.

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -136,8 +135,5 @@ int main(int argc, char** argv) {
     return cli::renderBatch(files, outputDirectory);
   }
   if (files.size() > 1) return usageError("only one FILE may be given without -d");
-  std::error_code unknownSize;
-  platform::ScriptContext::expectOneDocument(
-      std::filesystem::file_size(files.front(), unknownSize));
   return renderOne(files.front(), output);
 }

@@ -79,12 +79,6 @@ void ScriptContext::setTimeLimit(std::chrono::milliseconds limit) {
   timeLimitMilliseconds = limit.count();
 }
 
-void ScriptContext::expectOneDocument(uintmax_t bytes) {
-  // Measured with marked's regular expressions: machine code pays from about here on.
-  constexpr uintmax_t kLongDocumentBytes = 64 * 1024;
-  ThreadEngine::compileRegExpsToMachineCode(bytes >= kLongDocumentBytes);
-}
-
 ScriptContext::ScriptContext(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}
 
 ScriptContext::~ScriptContext() = default;

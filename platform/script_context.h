@@ -2,7 +2,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,12 +41,6 @@ class ScriptContext {
   // yields nothing. Ten seconds unless a host sets another; applies to contexts made
   // afterwards, process-wide.
   static void setTimeLimit(std::chrono::milliseconds limit);
-
-  // Tells the engine that this process converts just one document of `bytes` bytes, so
-  // that it may trade speed on long texts for a quicker start when the document is short
-  // (regular expressions interpreted instead of compiled to machine code). Process-wide;
-  // takes effect only before the first context.
-  static void expectOneDocument(uintmax_t bytes);
   ~ScriptContext();
   ScriptContext(const ScriptContext&) = delete;
   ScriptContext& operator=(const ScriptContext&) = delete;

@@ -18,7 +18,6 @@
 #include <pthread.h>
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -59,8 +58,6 @@ std::shared_ptr<ProcessEngine> processEngine() {
   static const std::shared_ptr<ProcessEngine> engine = std::make_shared<ProcessEngine>();
   return engine;
 }
-
-std::atomic<bool> regExpsToMachineCode{true};
 
 // Keeps the process engine alive until this thread's engine is gone.
 thread_local std::shared_ptr<ProcessEngine> threadReference;
@@ -107,8 +104,6 @@ JSContext* newContext() {
 
 }  // namespace
 
-void ThreadEngine::compileRegExpsToMachineCode(bool compile) { regExpsToMachineCode = compile; }
-
 ThreadEngine* ThreadEngine::current() {
   // The process reference is taken first, so it is released after the engine.
   if (!threadReference) threadReference = processEngine();
@@ -123,8 +118,6 @@ ThreadEngine::ThreadEngine() {
   // The engine's options are process-wide: set once, before any thread runs a script.
   static std::once_flag optionsSet;
   std::call_once(optionsSet, [this] {
-    JS_SetGlobalJitCompilerOption(context_, JSJITCOMPILER_NATIVE_REGEXP_ENABLE,
-                                  regExpsToMachineCode ? 1 : 0);
     // Every conversion runs fresh copies of the libraries' functions, so compiling one to
     // machine code pays only when it runs long, as in a large document: measured, a
     // README converts 20% faster, and a 4 MB document no slower, than with the

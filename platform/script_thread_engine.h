@@ -19,9 +19,6 @@ class ThreadEngine {
   // nothing when the engine cannot start.
   static ThreadEngine* current();
 
-  // Process-wide; read when the first thread engine starts.
-  static void compileRegExpsToMachineCode(bool compile);
-
   ThreadEngine();
   ~ThreadEngine();
   ThreadEngine(const ThreadEngine&) = delete;

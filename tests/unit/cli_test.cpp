@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "support/bundle_sandbox.h"
@@ -145,34 +144,6 @@ TEST(CommandLineBatch, OptionMistakesAreUsageErrors) {
   }
   auto result = runProcess({quillory(), "--time-limit", "2.5", doc.string()});
   EXPECT_EQ(result.exitStatus, 0) << result.err;
-}
-
-}  // namespace
-
-namespace {
-
-// A single short document is converted with interpreted regular expressions, a
-// long-lived host compiles them to machine code: both must give the same HTML.
-TEST(CommandLine, ShortDocumentsConvertAsALongLivedHostConvertsThem) {
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(
-           std::filesystem::path(QUILLORY_SOURCE_DIR) / "tests/differential/corpus")) {
-    files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  std::vector<std::string> documents;
-  for (const auto& file : files) documents.push_back(testing_support::readWholeFile(file));
-  testing_support::BundleSandbox host(
-      "conversion_host", {{"marked.min.js", testing_support::realResource("marked.min.js")},
-                          {"katex.min.js", testing_support::realResource("katex.min.js")}});
-  const std::vector<std::string> fragments = host.convert(documents);
-  ASSERT_EQ(fragments.size(), files.size());
-  for (size_t i = 0; i < files.size(); ++i) {
-    auto page = runProcess({quillory(), files[i].string()});
-    ASSERT_EQ(page.exitStatus, 0) << page.err;
-    const std::string body = "<article id=\"content\" class=\"md\">" + fragments[i] + "</article>";
-    EXPECT_NE(page.out.find(body), std::string::npos) << files[i];
-  }
 }
 
 }  // namespace
