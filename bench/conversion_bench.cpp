@@ -2,18 +2,14 @@
 // already served one request (each conversion still starts from a fresh global).
 #include <benchmark/benchmark.h>
 
-#include <fstream>
-#include <sstream>
-
+#include "platform/file_reading.h"
 #include "provider_access.h"
 
 namespace {
 
 std::string corpusDocument(const std::string& name) {
-  std::ifstream in(std::string(QUILLORY_SOURCE_DIR) + "/bench/corpus/" + name, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return platform::readFile(platform::FileURL::fileURLWithPath(std::string(QUILLORY_SOURCE_DIR) +
+                                                               "/bench/corpus/" + name));
 }
 
 void convertDocument(benchmark::State& state, const std::string& name) {

@@ -4,9 +4,8 @@
 //   first_preview FILE
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
+#include "platform/file_reading.h"
 #include "platform/file_url.h"
 #include "platform/script_context.h"
 #include "provider_access.h"
@@ -23,13 +22,6 @@ double millisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-std::string readWhole(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -38,8 +30,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   using quillory::PreviewProviderInternals;
-  const std::string markdown = readWhole(argv[1]);
   const auto file = platform::FileURL::fileURLWithPath(argv[1]);
+  const std::string markdown = platform::readFile(file);
 
   // The conversion's own steps, timed one by one in the process's first script context.
   auto start = Clock::now();

@@ -13,20 +13,22 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "platform/bundle.h"
+#include "platform/file_reading.h"
 
 namespace platform {
 namespace {
 
 constexpr std::string_view kMagic = "QUILLORY SCRIPT ENGINE CACHE 1\n";
 
+// The whole file, or the empty text when it cannot be read.
 std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return in ? bytes.str() : std::string();
+  try {
+    return readFile(FileURL::fileURLWithPath(path));
+  } catch (const FileReadError&) {
+    return {};
+  }
 }
 
 // The GNU build ID, in hexadecimal, of the loaded shared library whose file name holds
