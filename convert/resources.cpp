@@ -19,20 +19,21 @@ std::string PreviewProvider::loadResource(const std::string& name, const std::st
 }
 
 // Function-local statics: the first caller loads, concurrent first callers wait for
-// that one load, and later callers read the held text without locking.
+// that one load, and later callers read the held text without locking. The texts are
+// never freed: a conversion still running while the process exits may read them.
 const std::string& PreviewProvider::markedSource() {
-  static const std::string text = loadResource("marked.min", "js");
-  return text;
+  static const std::string* const text = new std::string(loadResource("marked.min", "js"));
+  return *text;
 }
 
 const std::string& PreviewProvider::katexSource() {
-  static const std::string text = loadResource("katex.min", "js");
-  return text;
+  static const std::string* const text = new std::string(loadResource("katex.min", "js"));
+  return *text;
 }
 
 const std::string& PreviewProvider::cssSource() {
-  static const std::string text = loadResource("preview", "css");
-  return text;
+  static const std::string* const text = new std::string(loadResource("preview", "css"));
+  return *text;
 }
 
 }  // namespace quillory

@@ -71,12 +71,14 @@ std::string gnuBuildIdOfLibrary(const char* name) {
   return search.id;
 }
 
+// Never freed: the engine asks for it through engineBuildId() whenever it likes, until
+// the process ends.
 const std::string& engineBuildIdText() {
-  static const std::string id = [] {
+  static const std::string* const id = [] {
     std::string gnu = gnuBuildIdOfLibrary("libmozjs-");
-    return gnu.empty() ? gnu : "spidermonkey-" + gnu;
+    return new std::string(gnu.empty() ? gnu : "spidermonkey-" + gnu);
   }();
-  return id;
+  return *id;
 }
 
 // Blobs start at multiples of eight bytes, so the engine reads its compiled forms aligned.
@@ -122,16 +124,15 @@ bool engineBuildId(JS::BuildIdCharVector* buildId) {
   return !id.empty() && buildId->append(id.data(), id.size());
 }
 
-const EngineCache& EngineCache::forProcess() {
-  static const EngineCache cache = [] {
-    EngineCache loaded;
-    auto url = Bundle::forBinaryContaining(reinterpret_cast<const void*>(&forProcess))
-                   .urlForResource("script-engine", "cache");
-    if (url) loaded.bytes_ = readBytes(url->path());
-    if (!loaded.parse()) loaded = EngineCache();
-    return loaded;
-  }();
-  return cache;
+EngineCache::EngineCache() {
+  auto url = Bundle::forBinaryContaining(reinterpret_cast<const void*>(&engineBuildId))
+                 .urlForResource("script-engine", "cache");
+  if (url) bytes_ = readBytes(url->path());
+  if (!parse()) {
+    bytes_.clear();
+    selfHosted_ = {};
+    entries_.clear();
+  }
 }
 
 bool EngineCache::parse() {

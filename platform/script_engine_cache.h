@@ -24,9 +24,12 @@ bool engineBuildId(JS::BuildIdCharVector* buildId);
 
 class EngineCache {
  public:
-  // The cache file "script-engine.cache" of this binary's bundle, read once per process.
-  // Empty when the file is absent, unreadable or made by another build of the engine.
-  static const EngineCache& forProcess();
+  // The cache file "script-engine.cache" of this binary's bundle. Empty when the file is
+  // absent, unreadable or made by another build of the engine. The engine reads what it
+  // was given from here until it shuts down, so the cache must outlive the engine.
+  EngineCache();
+  EngineCache(const EngineCache&) = delete;
+  EngineCache& operator=(const EngineCache&) = delete;
 
   // The compiled self-hosted code, or an empty span.
   JS::SelfHostedCache selfHosted() const { return selfHosted_; }
@@ -40,7 +43,6 @@ class EngineCache {
     std::string_view text;
     std::string_view compiled;
   };
-  EngineCache() = default;
   bool parse();
 
   std::string bytes_;

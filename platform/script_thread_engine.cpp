@@ -2,9 +2,13 @@
 // scripts it has compiled.
 //
 // SpiderMonkey's rules: JS_Init once per process before any JSContext; one JSContext
-// per thread; every JSContext destroyed before JS_ShutDown. Each thread's engine is made
-// on first use and destroyed when the thread ends; the process-wide engine is shut down
-// when the last thread engine, and the process's own reference, are gone.
+// per thread; every JSContext destroyed before JS_ShutDown; the compiled start-up code
+// handed to a JSContext kept until JS_ShutDown (the engine's helper threads read it until
+// then). How each piece ends:
+// - a thread's engine (its JSContext) when its thread ends;
+// - the process engine (JS_Init to JS_ShutDown) and the engine cache it owns, after the
+//   last thread engine and the process's own reference are gone; the process lets go of
+//   its reference as it exits, and no thread engine is made after that.
 #include "platform/script_thread_engine.h"
 
 #include <js/BuildId.h>
@@ -38,6 +42,8 @@ constexpr size_t kCompiledTextsKept = 8;
 // Calls (or loop iterations) of a function before the engine compiles it to machine code.
 constexpr uint32_t kBaselineWarmUpCalls = 1000;
 
+}  // namespace
+
 class ProcessEngine {
  public:
   ProcessEngine() {
@@ -47,20 +53,50 @@ class ProcessEngine {
   }
   ~ProcessEngine() {
     if (initialized_) JS_ShutDown();
-  }
+  }  // the cache goes after JS_ShutDown has returned
   bool initialized() const { return initialized_; }
+  const EngineCache& cache() const { return cache_; }
 
  private:
+  const EngineCache cache_;  // declared first: destroyed last
   bool initialized_ = false;
 };
 
-std::shared_ptr<ProcessEngine> processEngine() {
-  static const std::shared_ptr<ProcessEngine> engine = std::make_shared<ProcessEngine>();
-  return engine;
+namespace {
+
+// The process's own reference to the process engine. The state is never freed, so a
+// thread that asks for an engine while the process exits finds it, and gets none.
+struct ProcessReference {
+  std::mutex mutex;
+  std::shared_ptr<ProcessEngine> engine;
+  bool released = false;
+};
+
+ProcessReference& processReference() {
+  static auto* const reference = new ProcessReference();
+  return *reference;
 }
 
-// Keeps the process engine alive until this thread's engine is gone.
-thread_local std::shared_ptr<ProcessEngine> threadReference;
+// The process engine, started on first use; nothing once the process has begun to exit.
+std::shared_ptr<ProcessEngine> acquireProcessEngine() {
+  ProcessReference& reference = processReference();
+  std::lock_guard lock(reference.mutex);
+  if (reference.released) return nullptr;
+  if (!reference.engine) {
+    reference.engine = std::make_shared<ProcessEngine>();
+    // Destroyed at exit, before whatever was made earlier (the executor among them,
+    // whose threads' engines then end, the last of them shutting the engine down).
+    static struct ReleaseAtExit {
+      ~ReleaseAtExit() {
+        ProcessReference& reference = processReference();
+        std::lock_guard lock(reference.mutex);
+        reference.released = true;
+        reference.engine.reset();
+      }
+    } releaseAtExit;
+  }
+  return reference.engine;
+}
 
 size_t threadStackSize() {
   pthread_attr_t attributes;
@@ -90,9 +126,8 @@ JSObject* makeGlobal(JSContext* cx, JSObject* zoneAnchor) {
 
 // A new JSContext with its self-hosted code, taken from the engine cache when that
 // holds it; should the cached form be refused, the code is compiled instead.
-JSContext* newContext() {
-  for (JS::SelfHostedCache selfHosted :
-       {EngineCache::forProcess().selfHosted(), JS::SelfHostedCache()}) {
+JSContext* newContext(const EngineCache& cache) {
+  for (JS::SelfHostedCache selfHosted : {cache.selfHosted(), JS::SelfHostedCache()}) {
     JSContext* cx = JS_NewContext(kHeapMaxBytes);
     if (cx == nullptr) return nullptr;
     if (JS::InitSelfHostedCode(cx, selfHosted)) return cx;
@@ -105,15 +140,13 @@ JSContext* newContext() {
 }  // namespace
 
 ThreadEngine* ThreadEngine::current() {
-  // The process reference is taken first, so it is released after the engine.
-  if (!threadReference) threadReference = processEngine();
-  if (!threadReference->initialized()) return nullptr;
-  thread_local ThreadEngine engine;
+  thread_local ThreadEngine engine(acquireProcessEngine());
   return engine.context_ != nullptr ? &engine : nullptr;
 }
 
-ThreadEngine::ThreadEngine() {
-  context_ = newContext();
+ThreadEngine::ThreadEngine(std::shared_ptr<ProcessEngine> process) : process_(std::move(process)) {
+  if (!process_ || !process_->initialized()) return;
+  context_ = newContext(process_->cache());
   if (context_ == nullptr) return;
   // The engine's options are process-wide: set once, before any thread runs a script.
   static std::once_flag optionsSet;
@@ -154,7 +187,7 @@ RefPtr<JS::Stencil> ThreadEngine::compile(std::string_view source) {
       return compiled_.front().stencil;
     }
   }
-  RefPtr<JS::Stencil> stencil = EngineCache::forProcess().stencilFor(context_, source);
+  RefPtr<JS::Stencil> stencil = process_->cache().stencilFor(context_, source);
   if (!stencil) {
     JS::CompileOptions options(context_);
     setScriptCompileOptions(options);

@@ -7,19 +7,23 @@
 #include <jsapi.h>
 #include <mozilla/RefPtr.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace platform {
 
+class ProcessEngine;
+
 class ThreadEngine {
  public:
   // The calling thread's engine, made on first use and destroyed when the thread ends;
-  // nothing when the engine cannot start.
+  // nothing when the engine cannot start, or when the process is exiting.
   static ThreadEngine* current();
 
-  ThreadEngine();
+  // Holds `process` (the engine's process-wide part) until this engine is gone.
+  explicit ThreadEngine(std::shared_ptr<ProcessEngine> process);
   ~ThreadEngine();
   ThreadEngine(const ThreadEngine&) = delete;
   ThreadEngine& operator=(const ThreadEngine&) = delete;
@@ -41,6 +45,7 @@ class ThreadEngine {
     RefPtr<JS::Stencil> stencil;
   };
 
+  std::shared_ptr<ProcessEngine> process_;  // first: released after the context
   JSContext* context_ = nullptr;
   JS::PersistentRootedObject* zoneAnchor_ = nullptr;
   std::vector<CompiledText> compiled_;  // most recently used first

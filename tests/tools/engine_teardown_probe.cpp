@@ -1,0 +1,82 @@
+// Renders one file the way the command line does and, as the process ends, checks that
+// the script engine's compiled start-up code was still intact when the engine shut down:
+// the engine and its helper threads read that buffer until then.
+//
+//   engine_teardown_probe FILE    exit 0 and "intact" on standard output when it was
+//
+// It stands between our code and the engine library by defining two of the library's
+// functions itself; each records or checks, then calls the library's own.
+#include <dlfcn.h>
+#include <js/Initialization.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <string>
+
+#include "preview/preview_provider.h"
+
+namespace {
+
+const uint8_t* recordedAt = nullptr;
+std::string recordedBytes;
+
+template <typename Function>
+Function* libraryFunction(const char* mangledName) {
+  void* found = dlsym(RTLD_NEXT, mangledName);
+  if (found == nullptr) {
+    std::fprintf(stderr, "engine_teardown_probe: %s not found\n", mangledName);
+    std::_Exit(3);
+  }
+  return reinterpret_cast<Function*>(found);
+}
+
+}  // namespace
+
+namespace JS {
+
+bool InitSelfHostedCode(JSContext* cx, SelfHostedCache cache, SelfHostedWriter writer) {
+  if (!cache.empty() && recordedAt == nullptr) {
+    recordedAt = cache.data();
+    recordedBytes.assign(reinterpret_cast<const char*>(cache.data()), cache.size());
+  }
+  using Function = bool(JSContext*, SelfHostedCache, SelfHostedWriter);
+  static Function* const library = libraryFunction<Function>(
+      "_ZN2JS18InitSelfHostedCodeEP9JSContextN7mozilla4SpanIKhLm18446744073709551615EEEPFbS1_S5_E");
+  return library(cx, cache, writer);
+}
+
+}  // namespace JS
+
+void JS_ShutDown() {
+  // A freed buffer reads back changed (the test sets MALLOC_PERTURB_) or not at all.
+  if (recordedAt == nullptr ||
+      std::memcmp(recordedAt, recordedBytes.data(), recordedBytes.size()) != 0) {
+    std::fputs("engine_teardown_probe: the engine's start-up code was freed before shutdown\n",
+               stderr);
+    std::_Exit(1);
+  }
+  std::fputs("intact\n", stdout);
+  std::fflush(stdout);
+  static auto* const library = libraryFunction<void()>("_Z11JS_ShutDownv");
+  library();
+}
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fputs("usage: engine_teardown_probe FILE\n", stderr);
+    return 2;
+  }
+  std::promise<size_t> pageLength;
+  quillory::PreviewProvider().providePreviewForFileRequest(
+      {platform::FileURL::fileURLWithPath(argv[1])},
+      [&pageLength](std::optional<platform::PreviewReply> reply, std::exception_ptr error) {
+        if (error) {
+          pageLength.set_exception(error);
+        } else {
+          pageLength.set_value(reply->data()->size());
+        }
+      });
+  return pageLength.get_future().get() > 0 ? 0 : 1;
+}
