@@ -15,6 +15,13 @@ namespace {
 
 const std::string_view rendererScript = embedded::rendererScriptText;
 
+// The longest fragment taken from the renderer. A few lines of Markdown can make
+// gigabytes of HTML (one long link target referenced a million times); past this the
+// document is shown as text, so what follows the conversion (the disarm, the image scan,
+// the page, the window's layout) stays bounded too. Real documents come nowhere near it:
+// the largest source, 4,000,000 bytes, makes a few times its size at most.
+constexpr size_t kMaxFragmentBytes = 64 * 1024 * 1024;
+
 }  // namespace
 
 std::string PreviewProvider::markdownToHTML(const std::string& markdown) const {
@@ -29,7 +36,9 @@ std::string PreviewProvider::markdownToHTML(const std::string& markdown) const {
   context->setGlobal("HAS_MATH", hasMath);
 
   if (auto result = context->evaluateScript(rendererScript)) {
-    if (auto html = result->toString(); html && !html->empty() && *html != "null") {
+    auto html = result->toString(kMaxFragmentBytes);
+    // The time limit counts until the fragment is in hand, its copy out of the engine too.
+    if (html && !html->empty() && *html != "null" && !context->timeLimitPassed()) {
       return disarmMetaRefresh(std::move(*html));
     }
   }

@@ -51,17 +51,22 @@ struct ScriptContext::Engine {
   JS::Realm* previousRealm;
 };
 
-std::optional<std::string> ScriptValue::toString() const {
+std::optional<std::string> ScriptValue::toString(size_t maxBytes) const {
   JSContext* cx = rooted_->cx;
   JSAutoRealm realm(cx, rooted_->global);
   JS::RootedString string(cx, JS::ToString(cx, rooted_->value));
+  // A string built by concatenation is a tree until it is flattened; every UTF-16 unit
+  // takes at least one byte in UTF-8, so its length alone may already rule it out.
+  if (string && JS_GetStringLength(string) > maxBytes) return std::nullopt;
   JSLinearString* linear = string ? JS_EnsureLinearString(cx, string) : nullptr;
   if (linear == nullptr) {
     JS_ClearPendingException(cx);
     return std::nullopt;
   }
+  const size_t length = JS::GetDeflatedUTF8StringLength(linear);
+  if (length > maxBytes) return std::nullopt;
   // Lone surrogates come out as U+FFFD.
-  std::string utf8(JS::GetDeflatedUTF8StringLength(linear), '\0');
+  std::string utf8(length, '\0');
   utf8.resize(JS::DeflateStringToUTF8Buffer(linear, mozilla::Span(utf8.data(), utf8.size())));
   return utf8;
 }
@@ -116,6 +121,8 @@ std::optional<ScriptValue> ScriptContext::evaluateScript(std::string_view source
   dispatchPendingException();
   return std::nullopt;
 }
+
+bool ScriptContext::timeLimitPassed() const { return engine_->deadline.passed(); }
 
 void ScriptContext::setGlobal(const std::string& name, std::string_view utf8Text) {
   JSContext* cx = engine_->cx;

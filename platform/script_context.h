@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,8 +18,9 @@ class ScriptContext;
 class ScriptValue {
  public:
   // The string form (a string yields itself, null yields "null") as UTF-8, with U+FFFD
-  // for any lone surrogate; nothing when the conversion itself fails.
-  std::optional<std::string> toString() const;
+  // for any lone surrogate; nothing when the conversion itself fails, or when the text
+  // would take more than `maxBytes`: then it is never laid out in memory whole.
+  std::optional<std::string> toString(size_t maxBytes = SIZE_MAX) const;
 
  private:
   friend class ScriptContext;
@@ -52,6 +54,9 @@ class ScriptContext {
   // Runs `source` (UTF-8) as a classic script in the global scope. The completion
   // value, or nothing when the script threw or could not run.
   std::optional<ScriptValue> evaluateScript(std::string_view source);
+
+  // Whether the time limit, counted from this context's creation, has run out.
+  bool timeLimitPassed() const;
 
   // Defines the global `name` as a string (from UTF-8) or a boolean.
   void setGlobal(const std::string& name, std::string_view utf8Text);

@@ -1,6 +1,7 @@
 // Documents reported on marked's issue tracker that still keep marked 18.3.0 busy for
 // many seconds: under a short time limit each conversion is stopped and the preview
-// shows the escaped source instead.
+// shows the escaped source instead. And documents of a few hundred kilobytes whose HTML
+// would be hundreds of megabytes: past the fragment budget they are shown as text too.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,7 +20,7 @@ struct Pattern {
   const char* origin;
   // The document of the shape at `scale`; the cost grows faster than the length.
   std::string (*document)(int scale);
-  int slowScale;  // unstopped, this takes marked 18.3.0 well over ten seconds
+  int slowScale;  // unstopped: well over ten seconds of marked 18.3.0, or too much HTML
 };
 
 std::string repeated(const std::string& unit, int times) {
@@ -45,6 +46,20 @@ const Pattern kPatterns[] = {
     {"marked issue 1462", [](int n) { return repeated(">", n); }, 200000},
 };
 
+// One long link target or title referenced again and again.
+std::string referenced(const std::string& definition, int times) {
+  return "[r]: " + definition + "\n\n" + repeated("[r] ", times);
+}
+
+const Pattern kAmplifiers[] = {
+    // 100 MB of HTML, longer than the budget in UTF-16 units already.
+    {"a long link target",
+     [](int n) { return referenced("http://example.com/" + std::string(1000, 'a'), n); }, 100000},
+    // 30 million UTF-16 units, but 90 MB in UTF-8.
+    {"a long CJK title", [](int n) { return referenced("/u \"" + repeated("中", 1000) + "\"", n); },
+     30000},
+};
+
 std::vector<std::string> convertWithHost(const std::vector<std::string>& arguments,
                                          const std::vector<std::string>& documents) {
   // The hang guard: a host that has not finished after five minutes is killed (status 124).
@@ -59,11 +74,24 @@ std::vector<std::string> convertWithHost(const std::vector<std::string>& argumen
 TEST(PathologicalInput, SmallDocumentsOfEachShapeConvert) {
   std::vector<std::string> documents;
   for (const Pattern& pattern : kPatterns) documents.push_back(pattern.document(20));
+  for (const Pattern& pattern : kAmplifiers) documents.push_back(pattern.document(20));
   std::vector<std::string> fragments = convertWithHost({"convert"}, documents);
   ASSERT_EQ(fragments.size(), documents.size());
   for (size_t i = 0; i < documents.size(); ++i) {
-    EXPECT_NE(fragments[i], PreviewProviderInternals::escapedPre(documents[i]))
-        << kPatterns[i].origin;
+    EXPECT_NE(fragments[i], PreviewProviderInternals::escapedPre(documents[i])) << i;
+  }
+}
+
+TEST(PathologicalInput, AmplifyingDocumentsAreShownAsText) {
+  std::vector<std::string> documents;
+  for (const Pattern& pattern : kAmplifiers) documents.push_back(pattern.document(pattern.slowScale));
+  // A time limit no conversion here comes near: only the fragment budget may stop them.
+  std::vector<std::string> fragments =
+      convertWithHost({"--time-limit", "120000", "convert"}, documents);
+  ASSERT_EQ(fragments.size(), documents.size());
+  for (size_t i = 0; i < documents.size(); ++i) {
+    EXPECT_EQ(fragments[i], PreviewProviderInternals::escapedPre(documents[i]))
+        << kAmplifiers[i].origin;
   }
 }
 
