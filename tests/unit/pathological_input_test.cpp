@@ -84,7 +84,8 @@ TEST(PathologicalInput, SmallDocumentsOfEachShapeConvert) {
 
 TEST(PathologicalInput, AmplifyingDocumentsAreShownAsText) {
   std::vector<std::string> documents;
-  for (const Pattern& pattern : kAmplifiers) documents.push_back(pattern.document(pattern.slowScale));
+  for (const Pattern& pattern : kAmplifiers)
+    documents.push_back(pattern.document(pattern.slowScale));
   // A time limit no conversion here comes near: only the fragment budget may stop them.
   std::vector<std::string> fragments =
       convertWithHost({"--time-limit", "120000", "convert"}, documents);
