@@ -126,7 +126,7 @@ int renderBatch(const std::vector<std::string>& inputs, const std::string& outpu
         try {
           size_t slash = job.output.rfind('/');
           platform::makeDirectories(job.output.substr(0, slash));
-          platform::writeFileAtomically(job.output, *page);
+          platform::writeOutputFile(job.output, *page);
         } catch (const std::system_error& failure) {
           subject = job.output;
           reason = failure.code().message();

@@ -33,7 +33,8 @@ constexpr const char* kHelp =
     "parallel, progress shows on a terminal, and failures are listed at the end.\n"
     "\n"
     "Options:\n"
-    "  -o, --output OUT          write the page to OUT (replaced whole, never half-written)\n"
+    "  -o, --output OUT          write the page to OUT: a file is replaced whole, never\n"
+    "                            half-written; a device or FIFO is written to in place\n"
     "  -d, --output-dir OUTDIR   batch mode: one page per file in OUTDIR\n"
     "      --time-limit SECONDS  stop a conversion after SECONDS (default 10) and show\n"
     "                            the document as plain text instead\n"
@@ -63,7 +64,7 @@ int renderOne(const std::string& file, const std::string& output) {
   }
   if (!output.empty()) {
     try {
-      platform::writeFileAtomically(output, *page);
+      platform::writeOutputFile(output, *page);
     } catch (const std::system_error& failure) {
       complain(output, failure.code().message());
       return 1;

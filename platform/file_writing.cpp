@@ -1,4 +1,4 @@
-// Writing pages out: whole files replaced atomically, and standard output.
+// Writing pages out: to files, replaced whole or written in place, and to standard output.
 #include "platform/file_writing.h"
 
 #include <fcntl.h>
@@ -44,12 +44,36 @@ mode_t creationMask() {
   return mask;
 }
 
+// Writes into the existing file at `path` when it is not a regular file. Returns false,
+// having written nothing, when `path` is new or a regular file (those are replaced).
+bool writtenInPlace(const std::string& path, std::string_view bytes) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) {
+    return false;
+  }
+  // Opening a FIFO waits for its reader, as a shell's redirection does.
+  const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) throw FileWriteError(errno, path);
+  // It may have been swapped for a regular file meanwhile: never write into one in place.
+  if (fstat(fd, &info) != 0 || S_ISREG(info.st_mode)) {
+    close(fd);
+    return false;
+  }
+  // A reader that has gone is reported as EPIPE, not by a signal.
+  signal(SIGPIPE, SIG_IGN);
+  int error = writeAll(fd, bytes);
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) throw FileWriteError(error, path);
+  return true;
+}
+
 }  // namespace
 
-void writeFileAtomically(const std::string& path, std::string_view bytes) {
+void writeOutputFile(const std::string& path, std::string_view bytes) {
   // A file-size limit makes the write fail with EFBIG instead of ending the process
   // halfway through it.
   signal(SIGXFSZ, SIG_IGN);
+  if (writtenInPlace(path, bytes)) return;
   std::string temporary = path + ".XXXXXX";
   int fd = createTemporaryFile(temporary);
   if (fd < 0) throw FileWriteError(errno, path);

@@ -1,4 +1,4 @@
-// Writing pages out: whole files replaced atomically, and standard output.
+// Writing pages out: to files, replaced whole or written in place, and to standard output.
 #pragma once
 
 #include <string>
@@ -14,10 +14,12 @@ class FileWriteError : public std::system_error {
       : std::system_error(error, std::generic_category(), path) {}
 };
 
-// Writes `bytes` to a temporary file beside `path`, then renames it over `path`: a failed
-// or interrupted write never leaves a partial file at `path` nor harms an older one.
+// Writes `bytes` to `path`. A new name or a regular file gets a temporary file beside it,
+// renamed over it once complete: a failed or interrupted write never leaves a partial
+// file at `path` nor harms an older one. An existing file of any other kind (a device, a
+// FIFO, a terminal, as /dev/null or /dev/stdout) is written in place, never replaced.
 // Throws FileWriteError.
-void writeFileAtomically(const std::string& path, std::string_view bytes);
+void writeOutputFile(const std::string& path, std::string_view bytes);
 
 // Writes all of `bytes` to standard output. Returns 0, or the errno of the failure
 // (EPIPE when the reader has gone).

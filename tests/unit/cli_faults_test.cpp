@@ -1,12 +1,15 @@
 // The quillory command under faults: a page written through a temporary file beside its
-// destination, interrupted and size-limited writes that leave nothing half-done behind,
-// a standard output whose reader has gone, and file names that are not UTF-8.
+// destination, a device or FIFO written in place, interrupted and size-limited writes
+// that leave nothing half-done behind, a standard output whose reader has gone, and file
+// names that are not UTF-8.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -129,11 +132,50 @@ TEST(CommandLineFaults, PageIsWrittenBesideItsDestinationThenRenamed) {
   EXPECT_EQ(namesIn(dir.path() / "out"), std::set<std::string>{"page.html"});
 }
 
+const std::string wholePageEnd = "Rendered by Quillory</div>\n</body>\n</html>";
+
+TEST(CommandLineFaults, OutputThatIsNoRegularFileIsWrittenInPlace) {
+  TempDir dir;
+  auto doc = dir.write("doc.md", "# Hello\n");
+  const fs::path fifo = dir.path() / "fifo", device = dir.path() / "null";
+  const fs::path link = dir.path() / "link.html", target = dir.write("target.html", "older");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink(target, link);
+  // A copy of /dev/null; making device files takes root, as CI has.
+  const bool haveDevice = mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+
+  const struct {
+    fs::path out;
+    fs::file_type typeAfter;
+  } cases[] = {{fifo, fs::file_type::fifo},
+               {device, fs::file_type::character},
+               {link, fs::file_type::regular}};  // the link itself is replaced, as before
+  for (const auto& [out, typeAfter] : cases) {
+    SCOPED_TRACE(out.filename().string());
+    if (out == device && !haveDevice) continue;
+    // Open for reading first, so the page (smaller than a pipe holds) waits in the FIFO.
+    const int reader = out == fifo ? open(fifo.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+    auto result = runProcess({quillory(), "-o", out.string(), doc.string()});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(fs::symlink_status(out).type(), typeAfter);
+    std::string page = out == link ? readWholeFile(out) : "";
+    if (reader >= 0) {
+      char buffer[65536];
+      for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;) page.append(buffer, n);
+      close(reader);
+    }
+    EXPECT_TRUE(out == device || page.ends_with(wholePageEnd)) << page.size() << " bytes";
+  }
+  EXPECT_EQ(readWholeFile(target), "older");
+  std::set<std::string> names{"doc.md", "fifo", "link.html", "target.html"};
+  if (haveDevice) names.insert("null");
+  EXPECT_EQ(namesIn(dir.path()), names);  // no temporary file left beside any of them
+}
+
 TEST(CommandLineFaults, InterruptedWritesLeaveTheOlderPageOrTheWholeNewOne) {
   TempDir dir;
   const fs::path doc = documentWithALargePage(dir);
   const fs::path out = dir.path() / "out/page.html";
-  const std::string wholePageEnd = "Rendered by Quillory</div>\n</body>\n</html>";
 
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(signal));
