@@ -81,7 +81,7 @@ std::string FileURL::lastPathComponent() const {
 std::string FileURL::pathExtension() const {
   std::string name = lastPathComponent();
   size_t dot = name.rfind('.');
-  if (dot == std::string::npos || dot == 0) return "";
+  if (dot == std::string::npos) return "";
   return name.substr(dot + 1);
 }
 

@@ -42,7 +42,7 @@ TEST(FileURL, PathExtension) {
   EXPECT_EQ(extension("/a/photo.JPG"), "JPG");
   EXPECT_EQ(extension("/a/archive.tar.gz"), "gz");
   EXPECT_EQ(extension("/a.d/README"), "");
-  EXPECT_EQ(extension("/a/.hidden"), "");
+  EXPECT_EQ(extension("/a/.png"), "png");  // a name that is all extension
   EXPECT_EQ(extension("/a/trailing."), "");
 }
 
