@@ -121,7 +121,8 @@ int main(int argc, char** argv) {
         std::fputs(kHelp, stdout);
         return 0;
       case 'V':
-        std::printf("quillory %s\n", QUILLORY_VERSION);
+        std::printf("quillory %s\n%s\n", QUILLORY_VERSION,
+                    platform::describeScriptEngine().c_str());
         return 0;
       case ':':
         return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");

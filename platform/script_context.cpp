@@ -51,6 +51,11 @@ struct ScriptContext::Engine {
   JS::Realm* previousRealm;
 };
 
+std::string describeScriptEngine() {
+  return std::string("script engine: ") + JS_GetImplementationVersion() +
+         "\nscript engine cache: " + std::string(EngineCache().state());
+}
+
 std::optional<std::string> ScriptValue::toString(size_t maxBytes) const {
   JSContext* cx = rooted_->cx;
   JSAutoRealm realm(cx, rooted_->global);

@@ -13,6 +13,9 @@ namespace platform {
 
 class ScriptContext;
 
+// The engine's name and version, and whether its cache file matches it; for --version.
+std::string describeScriptEngine();
+
 // A value that a script produced. It stays valid while its thread lives, also after
 // its context is gone.
 class ScriptValue {
@@ -24,6 +27,9 @@ class ScriptValue {
 
  private:
   friend class ScriptContext;
+
+// The engine's name and version, and whether its cache file matches it; for --version.
+std::string describeScriptEngine();
   struct Rooted;
   explicit ScriptValue(std::shared_ptr<Rooted> rooted) : rooted_(std::move(rooted)) {}
   std::shared_ptr<Rooted> rooted_;

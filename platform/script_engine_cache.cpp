@@ -128,7 +128,10 @@ EngineCache::EngineCache() {
   auto url = Bundle::forBinaryContaining(reinterpret_cast<const void*>(&engineBuildId))
                  .urlForResource("script-engine", "cache");
   if (url) bytes_ = readBytes(url->path());
-  if (!parse()) {
+  if (bytes_.empty()) {
+    state_ = "absent or empty, so each process compiles the engine's code";
+  } else if (!parse()) {
+    state_ = "made for another build of the engine (or damaged), so not used";
     bytes_.clear();
     selfHosted_ = {};
     entries_.clear();

@@ -31,6 +31,9 @@ class EngineCache {
   EngineCache(const EngineCache&) = delete;
   EngineCache& operator=(const EngineCache&) = delete;
 
+  // How the cache file was found: "matches the loaded engine", or why it is not used.
+  std::string_view state() const { return state_; }
+
   // The compiled self-hosted code, or an empty span.
   JS::SelfHostedCache selfHosted() const { return selfHosted_; }
 
@@ -45,6 +48,7 @@ class EngineCache {
   };
   bool parse();
 
+  std::string_view state_ = "matches the loaded engine";
   std::string bytes_;
   JS::SelfHostedCache selfHosted_;
   std::vector<Entry> entries_;

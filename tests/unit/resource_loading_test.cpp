@@ -73,6 +73,8 @@ TEST(ResourceLoading, AnUnusableEngineCacheIsPassedOver) {
     auto resources = realResources();
     resources["script-engine.cache"] = unusable;
     EXPECT_EQ(BundleSandbox("conversion_host", resources).convert(documents), expected);
+    const auto version = BundleSandbox("quillory", resources).run({"--version"}).out;
+    EXPECT_EQ(version.find("matches the loaded engine"), std::string::npos) << version;
   }
 }
 
