@@ -58,15 +58,15 @@ class ImageInliningTest : public ::testing::Test {
   std::string inlined(const std::string& html) const { return inlinedBelow(html, base()); }
   // With `withoutOpenat2_`, on a thread of its own that the kernel refuses openat2.
   std::string inlinedBelow(const std::string& html, const fs::path& directory) const {
-    const auto inline_ = [&] {
+    const auto render = [&] {
       return Internals::inlineLocalImages(html,
                                           platform::FileURL::fileURLWithPath(directory.string()));
     };
-    if (!withoutOpenat2_) return inline_();
+    if (!withoutOpenat2_) return render();
     return std::async(std::launch::async,
                       [&] {
                         if (!refuseOpenat2ToThisThread()) ADD_FAILURE() << "no seccomp filter";
-                        return inline_();
+                        return render();
                       })
         .get();
   }
@@ -239,15 +239,17 @@ TEST_F(ImageInliningTest, SwappingADirectoryForALinkOutsideNeverEmbedsAFileOutsi
     html += "<img src=\"pics/" + name + "\">";
   }
   fs::create_directory_symlink("../outside", base() / "swap");
+  const std::string pics = base() / "pics", swap = base() / "swap";
+  const auto exchange = [&] {
+    return renameat2(AT_FDCWD, pics.c_str(), AT_FDCWD, swap.c_str(), RENAME_EXCHANGE) == 0;
+  };
+  ASSERT_TRUE(exchange()) << "the file system cannot exchange names";
   const std::string outsideBase64 = platform::base64Encoded(kOutsideBytes);
   for (bool withoutOpenat2 : {false, true}) {
     withoutOpenat2_ = withoutOpenat2;
     std::atomic<bool> done = false;
     std::thread swapper([&] {
-      const std::string pics = base() / "pics", swap = base() / "swap";
-      for (int i = 0; i < 1'000'000 && !done; ++i) {
-        renameat2(AT_FDCWD, pics.c_str(), AT_FDCWD, swap.c_str(), RENAME_EXCHANGE);
-      }
+      for (int i = 0; i < 1'000'000 && !done; ++i) exchange();
     });
     for (int round = 0; round < 20; ++round) {
       if (inlined(html).find(outsideBase64) != std::string::npos) {
