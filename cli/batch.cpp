@@ -10,9 +10,9 @@
 #include <mutex>
 
 #include "cli/page_request.h"
-#include "platform/failure_reason.h"
 #include "platform/directory_listing.h"
 #include "platform/executor.h"
+#include "platform/failure_reason.h"
 #include "platform/file_writing.h"
 
 namespace cli {
@@ -46,7 +46,8 @@ std::string baseName(const std::string& path) {
 }
 
 // One job per file; a directory contributes its Markdown files, each page placed at the
-// same relative path below the output directory.
+// same relative path below the output directory. Files a directory links to outside it
+// are failures.
 std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string& outputDirectory,
                       std::vector<Failure>& failures) {
   std::vector<Job> jobs;
@@ -66,9 +67,16 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string&
       continue;
     }
     std::string directory = input.ends_with('/') ? input : input + "/";
-    std::vector<std::string> files = platform::markdownFilesBelow(input);
-    if (files.empty()) failures.push_back({input, "no Markdown files in this directory"});
-    for (const std::string& file : files) add(directory + file, pageName(file));
+    const platform::MarkdownFiles files = platform::markdownFilesBelow(input);
+    if (files.inside.empty() && files.linkingOutside.empty()) {
+      failures.push_back({input, "no Markdown files in this directory"});
+    }
+    for (const std::string& file : files.inside) add(directory + file, pageName(file));
+    // A file named by itself is the user's choice; one found by a link from a directory
+    // named is shown only when it lies in that directory.
+    for (const std::string& file : files.linkingOutside) {
+      failures.push_back({directory + file, "links outside " + input});
+    }
   }
   return jobs;
 }

@@ -1,5 +1,6 @@
 // Watches which files the process opens: this program's own definitions of the C
-// library's open functions record each path, then call the library's.
+// library's open functions, and of its syscall function for openat2, record each path,
+// then call the library's.
 #pragma once
 
 #include <optional>
@@ -20,8 +21,8 @@ class OpenWatch {
 
   std::vector<std::string> openedPaths() const;
 
-  // The first opened path whose real path lies below none of `directories` (each given
-  // by its real path), if there is one.
+  // The first opened path whose real path is none of `directories` (each given by its
+  // real path) and lies below none of them, if there is one.
   std::optional<std::string> openedOutside(const std::vector<std::string>& directories) const;
 };
 

@@ -41,14 +41,14 @@ bool liesInside(const std::string& path, const std::string& directory) {
                                path[directory.size()] == '/');
 }
 
-// The directory whose files may be embedded, by its standardized path and by its real
-// path (nothing when it does not exist).
+// The directory whose files may be embedded: by its standardized path, for the test on
+// path text, and held open, for finding its files and reading them without leaving it.
 struct BaseDirectory {
   explicit BaseDirectory(const platform::FileURL& url)
-      : url(url), path(url.standardized().path()), realPath(platform::realPath(url)) {}
+      : url(url), path(url.standardized().path()), files(url) {}
   platform::FileURL url;
   std::string path;
-  std::optional<platform::FileURL> realPath;
+  platform::ConfinedDirectory files;
 };
 
 // The file that `source` names below the base directory: percent-decoded when that
@@ -59,14 +59,18 @@ platform::FileURL fileNamedBy(std::string_view source, const BaseDirectory& base
       .standardized();
 }
 
-// The real path of `file` when it lies inside the base directory both by its path text
-// and, once symbolic links are followed, by its real path.
-std::optional<platform::FileURL> realFileInside(const platform::FileURL& file,
-                                                const BaseDirectory& base) {
-  if (!liesInside(file.path(), base.path) || !base.realPath) return std::nullopt;
-  std::optional<platform::FileURL> real = platform::realPath(file);
-  if (!real || !liesInside(real->path(), base.realPath->path())) return std::nullopt;
-  return real;
+// Where `file` lies below the base directory once symbolic links are followed, as a path
+// relative to the directory, when it lies inside it both by its path text and by its real
+// path. That path holds no link when it is made; should a link or a rename be swapped in
+// before the file is read, the read fails rather than leave the directory.
+std::optional<std::string> realPathBelow(const platform::FileURL& file, const BaseDirectory& base) {
+  const std::optional<platform::FileURL>& baseReal = base.files.realPath();
+  if (!liesInside(file.path(), base.path) || !baseReal) return std::nullopt;
+  const std::optional<platform::FileURL> real = platform::realPath(file);
+  if (!real || real == baseReal || !liesInside(real->path(), baseReal->path())) {
+    return std::nullopt;
+  }
+  return real->path().substr(baseReal->path().size() + 1);
 }
 
 size_t dataURILength(std::string_view mediaType, size_t base64Length) {
@@ -83,17 +87,20 @@ struct Embedding {
 // encoded once per page, however often the page shows it.
 class PageImages {
  public:
-  // Embeds the file at `real`, named with `mediaType`, when it can be read, holds at most
-  // kMaxImageBytes and its URI fits in what is left of the page's room.
-  std::optional<Embedding> embed(platform::TextRange source, const platform::FileURL& real,
+  explicit PageImages(const platform::ConfinedDirectory& base) : base_(base) {}
+
+  // Embeds the file at `realPath` below the base directory, named with `mediaType`, when
+  // it can be read, holds at most kMaxImageBytes and its URI fits in what is left of the
+  // page's room.
+  std::optional<Embedding> embed(platform::TextRange source, const std::string& realPath,
                                  std::string mediaType) {
     const size_t overhead = dataURILength(mediaType, 0);
     if (room_ < overhead) return std::nullopt;
-    auto [encoding, unread] = encodings_.try_emplace(real.path());
+    auto [encoding, unread] = encodings_.try_emplace(realPath);
     if (unread) {
       // A file too large for the room left is not read at all: the room only shrinks.
       const size_t largestFitting = (room_ - overhead) / 4 * 3;
-      if (auto bytes = platform::readRegularFile(real, std::min(kMaxImageBytes, largestFitting))) {
+      if (auto bytes = base_.readRegularFile(realPath, std::min(kMaxImageBytes, largestFitting))) {
         encoding->second = std::make_shared<const std::string>(platform::base64Encoded(*bytes));
       }
     }
@@ -103,8 +110,9 @@ class PageImages {
   }
 
  private:
+  const platform::ConfinedDirectory& base_;
   size_t room_ = kMaxEmbeddedBytes;
-  // By real path; nothing for a file that could not be embedded.
+  // By real path below the base; nothing for a file that could not be embedded.
   std::map<std::string, std::shared_ptr<const std::string>> encodings_;
 };
 
@@ -140,7 +148,7 @@ std::string PreviewProvider::inlineLocalImages(const std::string& html,
   if (!sources || sources->empty()) return html;
 
   const BaseDirectory base(baseDir);
-  PageImages images;
+  PageImages images(base.files);
   std::vector<Embedding> embeddings;
   // In the order of the fragment: when the page's room runs out, the images shown first
   // are the ones embedded.
@@ -148,7 +156,7 @@ std::string PreviewProvider::inlineLocalImages(const std::string& html,
     const std::string_view source = std::string_view(html).substr(range.location, range.length);
     if (isInlineOrRemote(source)) continue;
     const platform::FileURL file = fileNamedBy(source, base);
-    const std::optional<platform::FileURL> real = realFileInside(file, base);
+    const std::optional<std::string> real = realPathBelow(file, base);
     if (!real) continue;
     if (auto embedding = images.embed(range, *real, mimeType(file.pathExtension()))) {
       embeddings.push_back(std::move(*embedding));

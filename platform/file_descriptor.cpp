@@ -12,6 +12,14 @@ FileDescriptor::~FileDescriptor() {
   if (fd_ >= 0) close(fd_);
 }
 
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
 int FileDescriptor::readUpTo(std::string& bytes, size_t limit, size_t expectedSize) const {
   bytes.reserve(std::min(limit, bytes.size() + expectedSize));
   // Read straight into the result; a file whose size is known needs one pass.

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -12,6 +13,9 @@ class FileDescriptor {
   ~FileDescriptor();
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
+  // Moving hands the descriptor over; the one moved from holds none.
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
 
   int get() const { return fd_; }
 

@@ -132,6 +132,41 @@ TEST(CommandLineBatch, SuccessIsQuietAndTwoFilesNeverShareAPage) {
             std::string::npos);
 }
 
+TEST(CommandLineBatch, FilesInADirectoryThatLinkOutsideItAreSkippedAndListed) {
+  namespace fs = std::filesystem;
+  TempDir in, out;
+  in.write("docs/real.md", "# Real\n");
+  in.write("secret/private.md", "# Private\n");
+  const fs::path docs = in.path() / "docs";
+  fs::create_symlink("real.md", docs / "alias.md");
+  fs::create_symlink(docs / "real.md", docs / "absolute.md");
+  fs::create_symlink("../secret/private.md", docs / "notes.md");
+  fs::create_symlink(in.path() / "secret/private.md", docs / "away.md");
+  fs::create_directory_symlink("../secret", docs / "linked");
+  auto result = runProcess({quillory(), "-d", out.path().string(), docs.string()});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "quillory: 2 of 5 files failed:\n  " + (docs / "away.md").string() +
+                            ": links outside " + docs.string() + "\n  " +
+                            (docs / "notes.md").string() + ": links outside " + docs.string() +
+                            "\n");
+  for (auto [page, written] : {std::pair{"real.html", true},
+                               {"alias.html", true},
+                               {"absolute.html", true},
+                               {"notes.html", false},
+                               {"away.html", false},
+                               {"linked/private.html", false}}) {
+    EXPECT_EQ(fs::exists(out.path() / page), written) << page;
+  }
+
+  // Named by itself, a file is the user's choice, wherever its link leads.
+  auto named =
+      runProcess({quillory(), "-d", (out.path() / "named").string(), (docs / "notes.md").string()});
+  EXPECT_EQ(named.exitStatus, 0) << named.err;
+  EXPECT_NE(
+      testing_support::readWholeFile(out.path() / "named/notes.html").find("<h1>Private</h1>"),
+      std::string::npos);
+}
+
 TEST(CommandLineBatch, OptionMistakesAreUsageErrors) {
   TempDir dir;
   auto doc = dir.write("doc.md", "x");

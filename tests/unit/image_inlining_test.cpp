@@ -1,10 +1,17 @@
 // Local image inlining: which img sources become data: URIs, and which stay as written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <future>
 #include <string>
@@ -24,6 +31,19 @@ constexpr std::string_view kInsideBytes = "\x89PNG";  // base64 "iVBORw=="
 constexpr std::string_view kOutsideBytes = "secret";
 const std::string kInsidePng = "data:image/png;base64,iVBORw==";
 
+// Makes the kernel refuse openat2 to the calling thread as a kernel without it does.
+bool refuseOpenat2ToThisThread() {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  const sock_fprog program{std::size(filter), filter};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
 // The previewed document's directory is doc/ inside a temporary directory, so files
 // just outside it can exist too.
 class ImageInliningTest : public ::testing::Test {
@@ -36,9 +56,19 @@ class ImageInliningTest : public ::testing::Test {
     return dir_.write(relativeToTemp, kOutsideBytes);
   }
   std::string inlined(const std::string& html) const { return inlinedBelow(html, base()); }
-  static std::string inlinedBelow(const std::string& html, const fs::path& directory) {
-    return Internals::inlineLocalImages(html,
-                                        platform::FileURL::fileURLWithPath(directory.string()));
+  // With `withoutOpenat2_`, on a thread of its own that the kernel refuses openat2.
+  std::string inlinedBelow(const std::string& html, const fs::path& directory) const {
+    const auto render = [&] {
+      return Internals::inlineLocalImages(html,
+                                          platform::FileURL::fileURLWithPath(directory.string()));
+    };
+    if (!withoutOpenat2_) return render();
+    return std::async(std::launch::async,
+                      [&] {
+                        if (!refuseOpenat2ToThisThread()) ADD_FAILURE() << "no seccomp filter";
+                        return render();
+                      })
+        .get();
   }
   void expectUnchanged(const std::string& html) const { EXPECT_EQ(inlined(html), html) << html; }
   void expectEmbedded(const std::string& source, const std::string& uri = kInsidePng) const {
@@ -46,6 +76,7 @@ class ImageInliningTest : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
+  bool withoutOpenat2_ = false;
 };
 
 TEST_F(ImageInliningTest, FragmentsWithoutImageTagsComeBackUnchanged) {
@@ -180,15 +211,56 @@ TEST_F(ImageInliningTest, FollowsSymbolicLinksOnlyWhileTheyStayInside) {
   writeOutside("secret.png");
   fs::create_directory_symlink("assets/img", base() / "img");
   fs::create_symlink("assets/img/a.png", base() / "alias.png");
+  fs::create_symlink(base() / "assets/img/a.png", base() / "absolute.png");
   fs::create_symlink(dir_.path() / "secret.png", base() / "logo.png");
   fs::create_directory_symlink("..", base() / "up");
   fs::create_directory_symlink("doc", dir_.path() / "doc-link");
-  expectEmbedded("img/a.png");
-  expectEmbedded("alias.png");
-  expectUnchanged("<img src=\"logo.png\">");
-  expectUnchanged("<img src=\"up/secret.png\">");
-  EXPECT_EQ(inlinedBelow("<img src=\"img/a.png\">", dir_.path() / "doc-link"),
-            "<img src=\"" + kInsidePng + "\">");
+  for (bool withoutOpenat2 : {false, true}) {
+    withoutOpenat2_ = withoutOpenat2;
+    expectEmbedded("img/a.png");
+    expectEmbedded("alias.png");
+    expectEmbedded("absolute.png");
+    expectUnchanged("<img src=\"logo.png\">");
+    expectUnchanged("<img src=\"up/secret.png\">");
+    EXPECT_EQ(inlinedBelow("<img src=\"img/a.png\">", dir_.path() / "doc-link"),
+              "<img src=\"" + kInsidePng + "\">");
+  }
+}
+
+// A thread swaps a directory of images for a link to a directory outside that holds files
+// of the same names, over and over, while pages are built: whenever a swap falls, no page
+// embeds a file from outside.
+TEST_F(ImageInliningTest, SwappingADirectoryForALinkOutsideNeverEmbedsAFileOutside) {
+  std::string html;
+  for (int i = 0; i < 400; ++i) {
+    const std::string name = std::to_string(i) + ".png";
+    write("pics/" + name);
+    writeOutside("outside/" + name);
+    html += "<img src=\"pics/" + name + "\">";
+  }
+  fs::create_directory_symlink("../outside", base() / "swap");
+  const std::string pics = base() / "pics", swap = base() / "swap";
+  const auto exchange = [&] {
+    return renameat2(AT_FDCWD, pics.c_str(), AT_FDCWD, swap.c_str(), RENAME_EXCHANGE) == 0;
+  };
+  ASSERT_TRUE(exchange()) << "the file system cannot exchange names";
+  const std::string outsideBase64 = platform::base64Encoded(kOutsideBytes);
+  for (bool withoutOpenat2 : {false, true}) {
+    withoutOpenat2_ = withoutOpenat2;
+    std::atomic<bool> done = false;
+    std::thread swapper([&] {
+      for (int i = 0; i < 1'000'000 && !done; ++i) exchange();
+    });
+    for (int round = 0; round < 20; ++round) {
+      if (inlined(html).find(outsideBase64) != std::string::npos) {
+        ADD_FAILURE() << "embedded a file outside in round " << round
+                      << (withoutOpenat2 ? " without openat2" : "");
+        break;
+      }
+    }
+    done = true;
+    swapper.join();
+  }
 }
 
 TEST_F(ImageInliningTest, ReadsNoFifoOrDevice) {
