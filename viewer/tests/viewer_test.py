@@ -379,6 +379,32 @@ def no_network(session):
         server.stop()
 
 
+# Each paints a large area red if the document's own styles apply.
+STYLE_TRICKS = (
+    ("a style element", "<style>body, .md { background: #d00000 !important }</style>"),
+    ("a style attribute", '<div style="background: #d00000; height: 300px">x</div>'),
+    ("an SVG style element", '<svg width="600" height="200"><style>rect { fill: #d00000 }'
+                             '</style><rect width="600" height="200" fill="#fff"/></svg>'),
+    ("an SVG style attribute", '<svg width="600" height="200"><rect width="600" height="200" '
+                               'fill="#fff" style="fill: #d00000"/></svg>'),
+)
+
+
+def document_styles(session):
+    """The document's own styles never apply in the window; the page's stylesheet does."""
+    for n, (what, html) in enumerate(STYLE_TRICKS):
+        path = session.write(f"styled-{n}.md", "# Styled\n\n[a link](https://example.invalid/)"
+                             "\n\n" + html + "\n")
+        viewer = session.open_viewer(path)
+        viewer.wait_until_shows("the link in the page's own link colour", near((9, 105, 218), 30),
+                                minimum=10)
+        red = session.screenshot(viewer.window).points(near((208, 0, 0)))
+        check(not red, f"{what} in the document painted the page red")
+        heading_points(viewer)
+        viewer.keys("Escape")
+        check(viewer.exit_status() == 0, "closing a rendered page did not exit with 0")
+
+
 def unreadable_file(session):
     """A file that cannot be read: a message in the window and on stderr, exit status 1."""
     for name, reason, close_key in (("missing.md", "No such file or directory", "Escape"),
@@ -440,8 +466,8 @@ def installation(session):
     check(version.returncode == 0, "the installed quillory-view does not run")
 
 
-CASES = {f.__name__: f for f in (render_and_keys, live_reload, no_network, unreadable_file,
-                                 command_line, installation)}
+CASES = {f.__name__: f for f in (render_and_keys, live_reload, no_network, document_styles,
+                                 unreadable_file, command_line, installation)}
 NEEDS_NO_DISPLAY = ("command_line", "installation")
 
 
