@@ -209,9 +209,12 @@ class Viewer:
         result = self.session.run("xdotool", "windowfocus", "--sync", self.window, "key", *keys)
         check(result.returncode == 0, "xdotool could not send keys: " + result.stderr)
 
-    def click(self, x, y):
+    def point_at(self, x, y, *then):
         left, top, _, _ = self.geometry()
-        self.session.run("xdotool", "mousemove", "--sync", str(left + x), str(top + y), "click", "1")
+        self.session.run("xdotool", "mousemove", "--sync", str(left + x), str(top + y), *then)
+
+    def click(self, x, y):
+        self.point_at(x, y, "click", "1")
 
     def exit_status(self, timeout=8):
         try:
@@ -405,6 +408,26 @@ def document_styles(session):
         check(viewer.exit_status() == 0, "closing a rendered page did not exit with 0")
 
 
+def link_status(session):
+    """The address of the link under the pointer shows at the bottom of the window, also
+    for a link that cannot be seen, and goes when the pointer leaves the link."""
+    path = session.write("links.md", '# Links\n\n<svg width="600" height="300"><a href='
+                         '"https://example.invalid/"><rect width="600" height="300" '
+                         'fill-opacity="0"/></a></svg>\n')
+    viewer = session.open_viewer(path)
+    heading = bounds(heading_points(viewer))
+    shot = session.screenshot(viewer.window)
+    status_area = (0, shot.height - 40, shot.width // 2, shot.height)
+    check(not shot.points(dark, status_area), "the status area is not blank before a hover")
+    viewer.point_at(heading[0] + 100, heading[3] + 120)
+    viewer.wait_until_shows("the hovered link's address", dark, minimum=20, region=status_area)
+    viewer.point_at(heading[0], heading[1])
+    wait_for("the address to go when the pointer left the link", lambda: not session.screenshot(
+        viewer.window).points(dark, status_area))
+    viewer.keys("Escape")
+    check(viewer.exit_status() == 0, "closing a rendered page did not exit with 0")
+
+
 def unreadable_file(session):
     """A file that cannot be read: a message in the window and on stderr, exit status 1."""
     for name, reason, close_key in (("missing.md", "No such file or directory", "Escape"),
@@ -467,7 +490,7 @@ def installation(session):
 
 
 CASES = {f.__name__: f for f in (render_and_keys, live_reload, no_network, document_styles,
-                                 unreadable_file, command_line, installation)}
+                                 link_status, unreadable_file, command_line, installation)}
 NEEDS_NO_DISPLAY = ("command_line", "installation")
 
 
