@@ -216,7 +216,7 @@ class Viewer:
     def click(self, x, y):
         self.point_at(x, y, "click", "1")
 
-    def exit_status(self, timeout=8):
+    def exit_status(self, timeout=20):
         try:
             return self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -430,11 +430,13 @@ def link_status(session):
 
 def unreadable_file(session):
     """A file that cannot be read: a message in the window and on stderr, exit status 1."""
-    for name, reason, close_key in (("missing.md", "No such file or directory", "Escape"),
-                                    ("folder.md", "Is a directory", "ctrl+w")):
+    for name, make, reason, close_key in (
+            ("missing.md", None, "No such file or directory", "Escape"),
+            ("folder.md", os.mkdir, "Is a directory", "ctrl+w"),
+            ("pipe.md", os.mkfifo, "Not a regular file", "space")):
         path = session.path(name)
-        if name == "folder.md":
-            os.mkdir(path)
+        if make:
+            make(path)
         viewer = session.open_viewer(path)
         message_points(viewer)
         wait_for("the message on standard error",
@@ -451,6 +453,15 @@ def unreadable_file(session):
     viewer.wait_until_shows("the page of the new file", near((208, 0, 0)))
     viewer.keys("Escape")
     check(viewer.exit_status() == 0, "closing on a page that replaced a message did not exit 0")
+
+    # A watched file replaced by a FIFO is not read; closing on its message ends the process.
+    viewer = session.open_viewer(path)
+    viewer.wait_until_shows("the page of the file", near((208, 0, 0)))
+    os.remove(path)
+    os.mkfifo(path)
+    message_points(viewer)
+    viewer.keys("space")
+    check(viewer.exit_status() == 1, "closing on a file replaced by a FIFO did not exit 1")
 
 
 def command_line(session):
