@@ -100,7 +100,7 @@ class Session:
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
-             "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL,
+             "-nolisten", "tcp", "-noreset"], pass_fds=[write_end], stderr=subprocess.DEVNULL,
             preexec_fn=die_with_parent)
         os.close(write_end)
         number = b""
