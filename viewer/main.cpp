@@ -2,6 +2,7 @@
 // Markdown file in a window, and renders it again whenever the file changes.
 #include <getopt.h>
 #include <gtk/gtk.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -29,7 +30,8 @@ constexpr const char* kHelp =
     "  -V, --version  show the version and exit\n"
     "\n"
     "Exit status: 0 when the window closes on a page, 1 when it closes on a file that\n"
-    "could not be read (or no window could be opened), 2 on a usage error.\n";
+    "could not be read or is not a regular file (or no window could be opened), 2 on a\n"
+    "usage error.\n";
 
 int usageError(const std::string& message) {
   std::fprintf(stderr, "quillory-view: %s\n%sTry 'quillory-view --help' for more information.\n",
@@ -64,5 +66,11 @@ int main(int argc, char** argv) {
     std::fputs("quillory-view: cannot open a window: no display is available\n", stderr);
     return 1;
   }
-  return viewer::runPreviewWindow(argv[optind]);
+  int status = viewer::runPreviewWindow(argv[optind]);
+  // The window is gone, so nobody wants a page any more, but a conversion may still be
+  // running, or blocked in a read (a file swapped for a FIFO between the check and the
+  // open). An ordinary exit would wait for the converting threads to finish; _exit does not.
+  std::fflush(stdout);
+  std::fflush(stderr);
+  _exit(status);
 }

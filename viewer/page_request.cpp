@@ -2,6 +2,10 @@
 #include "viewer/page_request.h"
 
 #include <glib.h>
+#include <glib/gstdio.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include "platform/failure_reason.h"
 #include "preview/preview_provider.h"
@@ -14,9 +18,35 @@ struct Delivery {
   PageOutcome outcome;
 };
 
+void deliverLater(Delivery* delivery) {
+  g_idle_add_once(
+      [](gpointer data) {
+        auto* delivery = static_cast<Delivery*>(data);
+        delivery->done(std::move(delivery->outcome));
+        delete delivery;
+      },
+      delivery);
+}
+
+// Why the file at `path` is not asked for: it exists but is not a regular file (a symbolic
+// link counts as what it points to). Empty otherwise, also when it is missing: the
+// previewer then tells why.
+std::string notRegularFile(const std::string& path) {
+  GStatBuf info;
+  if (g_stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return {};
+  return S_ISDIR(info.st_mode) ? g_strerror(EISDIR) : "Not a regular file";
+}
+
 }  // namespace
 
 void requestPage(const std::string& path, std::function<void(PageOutcome)> done) {
+  // Reading a FIFO or a device could wait for ever, so only a regular file is asked for.
+  if (std::string problem = notRegularFile(path); !problem.empty()) {
+    auto* delivery = new Delivery{std::move(done), {}};
+    delivery->outcome.failure = std::move(problem);
+    deliverLater(delivery);
+    return;
+  }
   quillory::PreviewProvider provider;
   provider.providePreviewForFileRequest(
       platform::FilePreviewRequest{platform::FileURL::fileURLWithPath(path)},
@@ -29,13 +59,7 @@ void requestPage(const std::string& path, std::function<void(PageOutcome)> done)
           delivery->outcome.page = reply->data();
           delivery->outcome.preferredSize = reply->contentSize();
         }
-        g_idle_add_once(
-            [](gpointer data) {
-              auto* delivery = static_cast<Delivery*>(data);
-              delivery->done(std::move(delivery->outcome));
-              delete delivery;
-            },
-            delivery);
+        deliverLater(delivery);
       });
 }
 

@@ -14,7 +14,8 @@ struct PageOutcome {
   std::string failure;  // why the file could not be read
 };
 
-// Returns at once; `done` runs later on the thread of GLib's default main context.
+// Returns at once; `done` runs later on the thread of GLib's default main context. Only a
+// regular file is read: anything else that exists under `path` fails without being opened.
 void requestPage(const std::string& path, std::function<void(PageOutcome)> done);
 
 }  // namespace viewer

@@ -10,17 +10,13 @@
 #include "viewer/browser_launch.h"
 #include "viewer/content_filter.h"
 #include "viewer/navigation_policy.h"
+#include "viewer/page_policy.h"
 
 namespace viewer {
 namespace {
 
 constexpr const char* kPageScheme = "quillory-view";
 constexpr const char* kPageURI = "quillory-view:page";
-
-// Applied on top of the page's own policy, whatever the page says.
-constexpr const char* kViewPolicy =
-    "default-src 'none'; img-src data:; style-src 'unsafe-inline'; base-uri 'none'; "
-    "form-action 'none'";
 
 constexpr std::array<std::string_view, 5> kSpeculativeFeatures = {
     "LinkPreconnect", "LinkPreconnectEarlyHints", "LinkDNSPrefetch", "LinkPrefetch", "LinkPreload"};
@@ -94,8 +90,7 @@ PageView::PageView(std::function<void(const std::string& reason)> failed)
   WebKitSettings* settings = lockedDownSettings();
   view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(
       g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "network-session", session,
-                   "user-content-manager", contentManager, "settings", settings,
-                   "default-content-security-policy", kViewPolicy, nullptr)));
+                   "user-content-manager", contentManager, "settings", settings, nullptr)));
   g_object_unref(settings);
   g_object_unref(session);
 
@@ -165,6 +160,12 @@ void PageView::serve(WebKitURISchemeRequest* request, gpointer data) {
   WebKitURISchemeResponse* response =
       webkit_uri_scheme_response_new(stream, static_cast<gint64>(text.size()));
   webkit_uri_scheme_response_set_content_type(response, "text/html");
+  // The policy goes in a response header, which WebKit enforces together with the page's
+  // own meta policy. The view's default-content-security-policy property is left unset:
+  // WebKit lets it replace the page's meta policy rather than add to it.
+  SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  soup_message_headers_append(headers, "Content-Security-Policy", servedPagePolicy(text).c_str());
+  webkit_uri_scheme_response_set_http_headers(response, headers);
   webkit_uri_scheme_request_finish_with_response(request, response);
   g_object_unref(response);
   g_object_unref(stream);

@@ -20,7 +20,6 @@ class PageView {
   PageView(const PageView&) = delete;
   PageView& operator=(const PageView&) = delete;
 
-  GtkWidget* widget() const { return GTK_WIDGET(view_); }
   WebKitWebView* webView() const { return view_; }
 
   // Shows `page`. A page shown before is replaced in place, at the same scroll position.

@@ -12,6 +12,7 @@
 #include "platform/file_url.h"
 #include "viewer/file_watch.h"
 #include "viewer/find_bar.h"
+#include "viewer/link_status.h"
 #include "viewer/message_view.h"
 #include "viewer/page_request.h"
 #include "viewer/page_view.h"
@@ -58,6 +59,7 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
   GtkWindow* window_ = nullptr;
   GtkWidget* stack_ = nullptr;
   GtkWidget* findBar_ = nullptr;
+  GtkWidget* pageArea_ = nullptr;
   GtkWidget* messageView_ = nullptr;
   std::unique_ptr<PageView> pageView_;
   std::unique_ptr<FileWatch> watch_;
@@ -94,7 +96,8 @@ void PreviewWindow::start() {
   messageView_ = createMessageView();
   stack_ = gtk_stack_new();
   gtk_widget_set_vexpand(stack_, TRUE);
-  gtk_stack_add_named(GTK_STACK(stack_), pageView_->widget(), "page");
+  pageArea_ = createPageWithLinkStatus(pageView_->webView());
+  gtk_stack_add_named(GTK_STACK(stack_), pageArea_, "page");
   gtk_stack_add_named(GTK_STACK(stack_), messageView_, "message");
   GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_box_append(GTK_BOX(column), findBar_);
@@ -147,7 +150,7 @@ void PreviewWindow::showOutcome(PageOutcome outcome) {
   showingMessage_ = false;
   lastReported_.clear();
   pageView_->show(std::move(outcome.page));
-  gtk_stack_set_visible_child(GTK_STACK(stack_), pageView_->widget());
+  gtk_stack_set_visible_child(GTK_STACK(stack_), pageArea_);
   present(static_cast<int>(outcome.preferredSize.width),
           static_cast<int>(outcome.preferredSize.height));
 }

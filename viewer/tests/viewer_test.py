@@ -100,7 +100,7 @@ class Session:
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
-             "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL,
+             "-nolisten", "tcp", "-noreset"], pass_fds=[write_end], stderr=subprocess.DEVNULL,
             preexec_fn=die_with_parent)
         os.close(write_end)
         number = b""
@@ -209,11 +209,14 @@ class Viewer:
         result = self.session.run("xdotool", "windowfocus", "--sync", self.window, "key", *keys)
         check(result.returncode == 0, "xdotool could not send keys: " + result.stderr)
 
-    def click(self, x, y):
+    def point_at(self, x, y, *then):
         left, top, _, _ = self.geometry()
-        self.session.run("xdotool", "mousemove", "--sync", str(left + x), str(top + y), "click", "1")
+        self.session.run("xdotool", "mousemove", "--sync", str(left + x), str(top + y), *then)
 
-    def exit_status(self, timeout=8):
+    def click(self, x, y):
+        self.point_at(x, y, "click", "1")
+
+    def exit_status(self, timeout=20):
         try:
             return self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -379,13 +382,61 @@ def no_network(session):
         server.stop()
 
 
+# Each paints a large area red if the document's own styles apply.
+STYLE_TRICKS = (
+    ("a style element", "<style>body, .md { background: #d00000 !important }</style>"),
+    ("a style attribute", '<div style="background: #d00000; height: 300px">x</div>'),
+    ("an SVG style element", '<svg width="600" height="200"><style>rect { fill: #d00000 }'
+                             '</style><rect width="600" height="200" fill="#fff"/></svg>'),
+    ("an SVG style attribute", '<svg width="600" height="200"><rect width="600" height="200" '
+                               'fill="#fff" style="fill: #d00000"/></svg>'),
+)
+
+
+def document_styles(session):
+    """The document's own styles never apply in the window; the page's stylesheet does."""
+    for n, (what, html) in enumerate(STYLE_TRICKS):
+        path = session.write(f"styled-{n}.md", "# Styled\n\n[a link](https://example.invalid/)"
+                             "\n\n" + html + "\n")
+        viewer = session.open_viewer(path)
+        viewer.wait_until_shows("the link in the page's own link colour", near((9, 105, 218), 30),
+                                minimum=10)
+        red = session.screenshot(viewer.window).points(near((208, 0, 0)))
+        check(not red, f"{what} in the document painted the page red")
+        heading_points(viewer)
+        viewer.keys("Escape")
+        check(viewer.exit_status() == 0, "closing a rendered page did not exit with 0")
+
+
+def link_status(session):
+    """The address of the link under the pointer shows at the bottom of the window, also
+    for a link that cannot be seen, and goes when the pointer leaves the link."""
+    path = session.write("links.md", '# Links\n\n<svg width="600" height="300"><a href='
+                         '"https://example.invalid/"><rect width="600" height="300" '
+                         'fill-opacity="0"/></a></svg>\n')
+    viewer = session.open_viewer(path)
+    heading = bounds(heading_points(viewer))
+    shot = session.screenshot(viewer.window)
+    status_area = (0, shot.height - 40, shot.width // 2, shot.height)
+    check(not shot.points(dark, status_area), "the status area is not blank before a hover")
+    viewer.point_at(heading[0] + 100, heading[3] + 120)
+    viewer.wait_until_shows("the hovered link's address", dark, minimum=20, region=status_area)
+    viewer.point_at(heading[0], heading[1])
+    wait_for("the address to go when the pointer left the link", lambda: not session.screenshot(
+        viewer.window).points(dark, status_area))
+    viewer.keys("Escape")
+    check(viewer.exit_status() == 0, "closing a rendered page did not exit with 0")
+
+
 def unreadable_file(session):
     """A file that cannot be read: a message in the window and on stderr, exit status 1."""
-    for name, reason, close_key in (("missing.md", "No such file or directory", "Escape"),
-                                    ("folder.md", "Is a directory", "ctrl+w")):
+    for name, make, reason, close_key in (
+            ("missing.md", None, "No such file or directory", "Escape"),
+            ("folder.md", os.mkdir, "Is a directory", "ctrl+w"),
+            ("pipe.md", os.mkfifo, "Not a regular file", "space")):
         path = session.path(name)
-        if name == "folder.md":
-            os.mkdir(path)
+        if make:
+            make(path)
         viewer = session.open_viewer(path)
         message_points(viewer)
         wait_for("the message on standard error",
@@ -402,6 +453,15 @@ def unreadable_file(session):
     viewer.wait_until_shows("the page of the new file", near((208, 0, 0)))
     viewer.keys("Escape")
     check(viewer.exit_status() == 0, "closing on a page that replaced a message did not exit 0")
+
+    # A watched file replaced by a FIFO is not read; closing on its message ends the process.
+    viewer = session.open_viewer(path)
+    viewer.wait_until_shows("the page of the file", near((208, 0, 0)))
+    os.remove(path)
+    os.mkfifo(path)
+    message_points(viewer)
+    viewer.keys("space")
+    check(viewer.exit_status() == 1, "closing on a file replaced by a FIFO did not exit 1")
 
 
 def command_line(session):
@@ -440,8 +500,8 @@ def installation(session):
     check(version.returncode == 0, "the installed quillory-view does not run")
 
 
-CASES = {f.__name__: f for f in (render_and_keys, live_reload, no_network, unreadable_file,
-                                 command_line, installation)}
+CASES = {f.__name__: f for f in (render_and_keys, live_reload, no_network, document_styles,
+                                 link_status, unreadable_file, command_line, installation)}
 NEEDS_NO_DISPLAY = ("command_line", "installation")
 
 
