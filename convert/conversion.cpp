@@ -2,7 +2,7 @@
 // fresh script context, with the plain-text fallback when nothing usable comes back.
 #include <string_view>
 
-#include "convert/meta_refresh.h"
+#include "convert/markup_disarm.h"
 #include "platform/script_context.h"
 #include "preview/preview_provider.h"
 
@@ -30,7 +30,7 @@ std::string PreviewProvider::markdownToHTML(const std::string& markdown) const {
 
   if (auto result = context->evaluateScript(rendererScript)) {
     if (auto html = result->toString(); html && !html->empty() && *html != "null") {
-      return disarmMetaRefresh(std::move(*html));
+      return disarmMarkup(std::move(*html));
     }
   }
   return escapedPre(markdown);
