@@ -85,7 +85,7 @@ const pieces = [
   () => `</${pick(['p', 'a', 'div', 'span', 'b', 'meta'])}${attributes(['x', 'http-equiv'])}>`,
   () => pick(['<!--', '-->', '--!>', '<!-->', '<!--->', '<!---->', '<!-- x --', '--', '-', '<!--<!-->']),
   () => pick(['<?x ">', '</ x>', '</>', '<!x>', '<!DOCTYPE x "a>b">', '<!doctype', '<![CDATA[', ']]>',
-    '<![CDATA[ x ]]>', '</', '<']),
+    '<![CDATA[ x ]]>', '<![CDATA[><a title="]]>', "<![CDATA[><p title=']]>", '</', '<']),
   () => `<${randomCase(pick(textElements))}${random() < 0.3 ? attributes(['a', 'src']) : ''}>`,
   () => `<${randomCase(pick(textElements))}${random() < 0.3 ? attributes(['a', 'src']) : ''}>`,
   () => `</${randomCase(pick(textElements))}${pick(['>', ' >', '/>', ' a="<meta">', 's>', '1>', ''])}`,
