@@ -52,14 +52,19 @@ test-tsan: bootstrap
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -R '$(TSAN_TESTS)'
 
 # libFuzzer harnesses (fuzz/), built with clang into their own directory and run for
-# FUZZ_SECONDS each from the seed corpora in fuzz/corpus/.
+# FUZZ_SECONDS each from the seed corpora in fuzz/corpus/; then the markup disarm against
+# parse5 over DISARM_FRAGMENTS generated fragments (make test runs 500).
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+DISARM_FRAGMENTS ?= 50000
+DISARM_SEED ?= $(shell date +%s)
 
-fuzz: bootstrap
+fuzz: bootstrap build
 	CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G Ninja -DQUILLORY_FUZZ=ON -DBUILD_TESTING=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	node tests/differential/markup_disarm.mjs $(BUILD)/conversion_host $(BUILD)/quillory \
+	  $(DISARM_FRAGMENTS) $(DISARM_SEED)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -2,7 +2,7 @@
 // fresh script context, with the plain-text fallback when nothing usable comes back.
 #include <string_view>
 
-#include "convert/meta_refresh.h"
+#include "convert/markup_disarm.h"
 #include "platform/script_context.h"
 #include "preview/preview_provider.h"
 
@@ -39,7 +39,7 @@ std::string PreviewProvider::markdownToHTML(const std::string& markdown) const {
     auto html = result->toString(kMaxFragmentBytes);
     // The time limit counts until the fragment is in hand, its copy out of the engine too.
     if (html && !html->empty() && *html != "null" && !context->timeLimitPassed()) {
-      return disarmMetaRefresh(std::move(*html));
+      return disarmMarkup(std::move(*html));
     }
   }
   return escapedPre(markdown);

@@ -4,6 +4,7 @@
 // govern. Usage: node tests/browser/page_in_browser.test.mjs path/to/quillory
 import assert from 'node:assert/strict';
 import {readFile} from 'node:fs/promises';
+import net from 'node:net';
 import path from 'node:path';
 import {after, before, describe, test} from 'node:test';
 import {fileURLToPath} from 'node:url';
@@ -174,9 +175,44 @@ describe('fetching', () => {
     assert.deepEqual(server.requests, ['/control.png']);
   });
 
+  test('nothing the document names is connected to: resource hints, frames', async () => {
+    const origin = server.origin;
+    const connectionsBefore = server.connections();
+    const markdown = [
+      `<link rel="preconnect" href="${origin}">`,
+      `<link REL="icon PreConnect" href="${origin}">`,
+      `<link rel="dns-prefetch" href="${origin}">`,
+      `<iframe src="${origin}/frame.html"></iframe>`,
+      `<iframe loading="lazy" src="${origin}/lazy-frame.html"></iframe>`,
+      `<iframe srcdoc="<link rel=preconnect href=${origin}>"></iframe>`,
+      `<div><svg><foreignObject><iframe src="${origin}/svg-frame.html"></iframe></foreignObject></svg></div>`,
+    ].join('\n');
+    await inBrowser(await renderMarkdown(quillory, markdown), async (page) => {
+      // A connection for a hint or a frame starts as the page loads; a second is ample.
+      await page.waitForTimeout(1000);
+    });
+    assert.equal(server.connections() - connectionsBefore, 0);
+
+    // The server does count a bare connection.
+    await new Promise((done) => net.connect(new URL(origin).port, '127.0.0.1', done).end());
+    await new Promise((done) => setTimeout(done, 100));
+    assert.equal(server.connections() - connectionsBefore, 1);
+  });
+
   test('a meta refresh in the document does not navigate the page away', async () => {
     server.requests.length = 0;
-    const markdown = `<meta http-equiv="refresh" content="0; url=${server.origin}/refreshed">\n\ntext\n`;
+    // Each line would hide the refresh after it from a scan that does not read markup as
+    // a browser does: a quote inside a comment, a value, text elements, svg.
+    const refresh = `<meta http-equiv="refresh" content="0; url=${server.origin}/refreshed">`;
+    const markdown = [
+      refresh,
+      `<div><!-- <meta a=" -->${refresh}</div>`,
+      `<div title='<meta a="'>${refresh}</div>`,
+      `<textarea><meta a="</textarea>${refresh}`,
+      `<div><svg><style><meta http-equiv="refresh" content="0; url=${server.origin}/svg"></style></svg></div>`,
+      '',
+      'text',
+    ].join('\n');
     await inBrowser(await renderMarkdown(quillory, markdown), async (page) => {
       // A refresh of zero seconds starts at once; a second is ample to see it happen.
       await page.waitForTimeout(1000);

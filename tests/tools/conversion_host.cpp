@@ -2,6 +2,7 @@
 // preview requests on command, so tests can watch what a process shares across work.
 //
 //   conversion_host convert        framed Markdown on stdin -> framed fragments on stdout
+//   conversion_host disarm         framed HTML fragments on stdin -> the same, disarmed
 //   conversion_host pages N FILE   waits for a line on stdin, then previews FILE N times
 //                                  at once and prints each page's length
 //
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/markup_disarm.h"
 #include "platform/script_context.h"
 #include "provider_access.h"
 #include "support/framing.h"
@@ -23,6 +25,14 @@ int convert() {
   while (auto markdown = testing_support::readFrame(std::cin)) {
     std::cout << testing_support::frame(
         quillory::PreviewProviderInternals::markdownToHTML(*markdown));
+  }
+  std::cout.flush();
+  return 0;
+}
+
+int disarm() {
+  while (auto html = testing_support::readFrame(std::cin)) {
+    std::cout << testing_support::frame(quillory::disarmMarkup(std::move(*html)));
   }
   std::cout.flush();
   return 0;
@@ -60,7 +70,8 @@ int main(int argc, char** argv) {
   }
   const std::string mode = arguments.empty() ? "" : arguments[0];
   if (mode == "convert" && arguments.size() == 1) return convert();
+  if (mode == "disarm" && arguments.size() == 1) return disarm();
   if (mode == "pages" && arguments.size() == 3) return pages(std::stoi(arguments[1]), arguments[2]);
-  std::fputs("usage: conversion_host [--time-limit MS] convert | pages N FILE\n", stderr);
+  std::fputs("usage: conversion_host [--time-limit MS] convert | disarm | pages N FILE\n", stderr);
   return 2;
 }
