@@ -9,11 +9,10 @@
 #include <map>
 #include <mutex>
 
-#include "cli/page_request.h"
 #include "platform/directory_listing.h"
 #include "platform/executor.h"
-#include "platform/failure_reason.h"
 #include "platform/file_writing.h"
+#include "preview/page_request.h"
 
 namespace cli {
 namespace {
@@ -126,15 +125,14 @@ int renderBatch(const std::vector<std::string>& inputs, const std::string& outpu
       changed.wait(lock, [&] { return inFlight < window; });
       ++inFlight;
     }
-    requestPage(job.input, [&, job](platform::PreviewReply::Bytes page, std::exception_ptr error) {
-      std::string subject = job.input, reason;
-      if (error) {
-        reason = platform::failureReason(error);
-      } else {
+    const auto file = platform::FileURL::fileURLWithPath(job.input);
+    quillory::requestPage(file, [&, job](quillory::PageOutcome outcome) {
+      std::string subject = job.input, reason = outcome.failure;
+      if (outcome.reply) {
         try {
           size_t slash = job.output.rfind('/');
           platform::makeDirectories(job.output.substr(0, slash));
-          platform::writeOutputFile(job.output, *page);
+          platform::writeOutputFile(job.output, *outcome.reply->data);
         } catch (const std::system_error& failure) {
           subject = job.output;
           reason = failure.code().message();

@@ -11,11 +11,10 @@
 #include <vector>
 
 #include "cli/batch.h"
-#include "cli/page_request.h"
-#include "platform/failure_reason.h"
 #include "platform/file_writing.h"
 #include "platform/script_context.h"
 #include "platform/temporary_files.h"
+#include "preview/page_request.h"
 
 namespace {
 
@@ -55,23 +54,22 @@ int usageError(const std::string& message) {
 }
 
 int renderOne(const std::string& file, const std::string& output) {
-  platform::PreviewReply::Bytes page;
-  try {
-    page = cli::renderPage(file);
-  } catch (...) {
-    complain(file, platform::failureReason(std::current_exception()));
+  const quillory::PageOutcome outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(file));
+  if (!outcome.reply) {
+    complain(file, outcome.failure);
     return 1;
   }
+  const std::string& page = *outcome.reply->data;
   if (!output.empty()) {
     try {
-      platform::writeOutputFile(output, *page);
+      platform::writeOutputFile(output, page);
     } catch (const std::system_error& failure) {
       complain(output, failure.code().message());
       return 1;
     }
     return 0;
   }
-  int error = platform::writeStandardOutput(*page);
+  int error = platform::writeStandardOutput(page);
   if (error == 0 || error == EPIPE) return 0;  // a reader that has gone wants no more
   complain("standard output", std::strerror(error));
   return 1;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/file_url.h"
 
@@ -16,34 +17,18 @@ struct FilePreviewRequest {
   FileURL fileURL;
 };
 
-enum class ContentType { html };
-enum class StringEncoding { unspecified, utf8 };
-
 struct ContentSize {
-  double width = 0;
-  double height = 0;
+  int width = 0;
+  int height = 0;
 };
 
-// A reply whose bytes the host obtains by calling data(), which runs the previewer's
-// callback. The bytes are shared, never copied.
-class PreviewReply {
- public:
-  using Bytes = std::shared_ptr<const std::string>;
-  using DataCallback = std::function<Bytes(PreviewReply&)>;
-
-  PreviewReply(ContentType type, ContentSize size, DataCallback createData)
-      : contentType_(type), contentSize_(size), createData_(std::move(createData)) {}
-
-  ContentType contentType() const { return contentType_; }
-  ContentSize contentSize() const { return contentSize_; }
-  StringEncoding stringEncoding = StringEncoding::unspecified;
-
-  Bytes data() { return createData_(*this); }
-
- private:
-  ContentType contentType_;
-  ContentSize contentSize_;
-  DataCallback createData_;
+// The page: UTF-8 bytes of an HTML document, made once and shared, never copied, and the
+// size it would like to be shown at.
+struct PreviewReply {
+  static constexpr std::string_view contentType = "text/html";
+  static constexpr std::string_view stringEncoding = "utf-8";
+  ContentSize contentSize;
+  std::shared_ptr<const std::string> data;
 };
 
 // Called exactly once per request: with a reply and no error, or with no reply and the

@@ -1,6 +1,7 @@
 // Page assembly: the fixed template around the stylesheet, the nonce and the body.
 #include <string_view>
 
+#include "preview/page_constants.h"
 #include "preview/preview_provider.h"
 
 namespace quillory {
@@ -9,8 +10,8 @@ namespace {
 constexpr std::string_view kHead =
     "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
     "<meta http-equiv=\"Content-Security-Policy\"\n"
-    "      content=\"default-src 'none'; img-src data:; style-src 'nonce-";
-constexpr std::string_view kPolicyEnd = "'; script-src 'none';\">\n<style nonce=\"";
+    "      content=\"";
+constexpr std::string_view kPolicyEnd = "\">\n<style nonce=\"";
 constexpr std::string_view kStyleStart = "\">";
 constexpr std::string_view kBodyStart =
     "</style>\n</head>\n<body>\n<article id=\"content\" class=\"md\">";
@@ -24,14 +25,15 @@ std::string PreviewProvider::buildHTML(const std::string& markdown,
                                        const platform::FileURL& baseDir) const {
   const std::string& css = cssSource();
   const std::string nonce = makeNonce();
+  const std::string policy = contentSecurityPolicy(nonce);
   const std::string body = inlineLocalImages(markdownToHTML(markdown), baseDir);
 
   std::string page;
-  page.reserve(kHead.size() + kPolicyEnd.size() + kStyleStart.size() + kBodyStart.size() +
-               kArticleEnd.size() + kWatermark.size() + kPageEnd.size() + 2 * nonce.size() +
-               css.size() + body.size());
+  page.reserve(kHead.size() + policy.size() + kPolicyEnd.size() + kStyleStart.size() +
+               kBodyStart.size() + kArticleEnd.size() + kWatermark.size() + kPageEnd.size() +
+               nonce.size() + css.size() + body.size());
   for (std::string_view piece :
-       {std::string_view(kHead), std::string_view(nonce), kPolicyEnd, std::string_view(nonce),
+       {std::string_view(kHead), std::string_view(policy), kPolicyEnd, std::string_view(nonce),
         kStyleStart, std::string_view(css), kBodyStart, std::string_view(body), kArticleEnd,
         kWatermark, kPageEnd}) {
     page += piece;

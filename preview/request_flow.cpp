@@ -3,14 +3,11 @@
 
 #include "platform/executor.h"
 #include "platform/file_reading.h"
+#include "preview/page_constants.h"
 #include "preview/preview_provider.h"
 
 namespace quillory {
-namespace {
-
-constexpr platform::ContentSize kPreferredSize{900, 700};
-
-}  // namespace
+namespace {}  // namespace
 
 void PreviewProvider::providePreviewForFileRequest(
     platform::FilePreviewRequest request, platform::PreviewCompletion completionHandler) const {
@@ -36,12 +33,8 @@ platform::PreviewReply PreviewProvider::providePreview(
   std::string text = readText(fileURL);
   platform::FileURL baseDir = fileURL.deletingLastPathComponent();
   // The page's bytes are made once, here; the reply hands over this same buffer.
-  auto bytes = std::make_shared<const std::string>(buildHTML(text, baseDir));
-  return platform::PreviewReply(platform::ContentType::html, kPreferredSize,
-                                [bytes](platform::PreviewReply& reply) {
-                                  reply.stringEncoding = platform::StringEncoding::utf8;
-                                  return bytes;
-                                });
+  return platform::PreviewReply{kPreferredPageSize,
+                                std::make_shared<const std::string>(buildHTML(text, baseDir))};
 }
 
 }  // namespace quillory

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "preview/page_constants.h"
+
 namespace viewer {
 namespace {
 
@@ -34,10 +36,13 @@ std::string_view stylesheetNonce(std::string_view page) {
 }  // namespace
 
 std::string servedPagePolicy(std::string_view page) {
+  constexpr std::string_view kWindowOnly = " base-uri 'none'; form-action 'none'";
   std::string_view nonce = stylesheetNonce(page);
-  std::string styles = nonce.empty() ? "'none'" : "'nonce-" + std::string(nonce) + "'";
-  return "default-src 'none'; img-src data:; style-src " + styles +
-         "; script-src 'none'; base-uri 'none'; form-action 'none'";
+  if (nonce.empty()) {
+    return "default-src 'none'; img-src data:; style-src 'none'; script-src 'none';" +
+           std::string(kWindowOnly);
+  }
+  return quillory::contentSecurityPolicy(nonce) + std::string(kWindowOnly);
 }
 
 }  // namespace viewer

@@ -7,11 +7,10 @@
 
 #include <cerrno>
 
-#include "platform/failure_reason.h"
-#include "preview/preview_provider.h"
-
 namespace viewer {
 namespace {
+
+using quillory::PageOutcome;
 
 struct Delivery {
   std::function<void(PageOutcome)> done;
@@ -42,25 +41,13 @@ std::string notRegularFile(const std::string& path) {
 void requestPage(const std::string& path, std::function<void(PageOutcome)> done) {
   // Reading a FIFO or a device could wait for ever, so only a regular file is asked for.
   if (std::string problem = notRegularFile(path); !problem.empty()) {
-    auto* delivery = new Delivery{std::move(done), {}};
-    delivery->outcome.failure = std::move(problem);
-    deliverLater(delivery);
+    deliverLater(new Delivery{std::move(done), {std::nullopt, std::move(problem)}});
     return;
   }
-  quillory::PreviewProvider provider;
-  provider.providePreviewForFileRequest(
-      platform::FilePreviewRequest{platform::FileURL::fileURLWithPath(path)},
-      [done = std::move(done)](std::optional<platform::PreviewReply> reply,
-                               std::exception_ptr error) mutable {
-        auto* delivery = new Delivery{std::move(done), {}};
-        if (error) {
-          delivery->outcome.failure = platform::failureReason(error);
-        } else {
-          delivery->outcome.page = reply->data();
-          delivery->outcome.preferredSize = reply->contentSize();
-        }
-        deliverLater(delivery);
-      });
+  quillory::requestPage(platform::FileURL::fileURLWithPath(path),
+                        [done = std::move(done)](PageOutcome outcome) mutable {
+                          deliverLater(new Delivery{std::move(done), std::move(outcome)});
+                        });
 }
 
 }  // namespace viewer

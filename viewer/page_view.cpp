@@ -126,7 +126,7 @@ PageView::~PageView() {
   g_object_unref(context_);
 }
 
-void PageView::show(platform::PreviewReply::Bytes page) {
+void PageView::show(std::shared_ptr<const std::string> page) {
   page_ = std::move(page);
   if (rulesInPlace_) load();
 }
@@ -154,12 +154,13 @@ void PageView::serve(WebKitURISchemeRequest* request, gpointer data) {
   const std::string& text = *self->page_;
   GBytes* bytes = g_bytes_new_with_free_func(
       text.data(), text.size(),
-      [](gpointer held) { delete static_cast<platform::PreviewReply::Bytes*>(held); },
-      new platform::PreviewReply::Bytes(self->page_));
+      [](gpointer held) { delete static_cast<std::shared_ptr<const std::string>*>(held); },
+      new std::shared_ptr<const std::string>(self->page_));
   GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
   WebKitURISchemeResponse* response =
       webkit_uri_scheme_response_new(stream, static_cast<gint64>(text.size()));
-  webkit_uri_scheme_response_set_content_type(response, "text/html");
+  webkit_uri_scheme_response_set_content_type(
+      response, std::string(platform::PreviewReply::contentType).c_str());
   // The policy goes in a response header, which WebKit enforces together with the page's
   // own meta policy. The view's default-content-security-policy property is left unset:
   // WebKit lets it replace the page's meta policy rather than add to it.

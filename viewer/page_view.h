@@ -23,7 +23,7 @@ class PageView {
   WebKitWebView* webView() const { return view_; }
 
   // Shows `page`. A page shown before is replaced in place, at the same scroll position.
-  void show(platform::PreviewReply::Bytes page);
+  void show(std::shared_ptr<const std::string> page);
 
  private:
   static void serve(WebKitURISchemeRequest* request, gpointer self);
@@ -34,7 +34,7 @@ class PageView {
   std::function<void(const std::string&)> failed_;
   WebKitWebContext* context_ = nullptr;
   WebKitWebView* view_ = nullptr;
-  platform::PreviewReply::Bytes page_;
+  std::shared_ptr<const std::string> page_;
   bool rulesInPlace_ = false;
   bool loadedOnce_ = false;
   bool loadExpected_ = false;

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/file_url.h"
+#include "preview/page_constants.h"
 #include "viewer/file_watch.h"
 #include "viewer/find_bar.h"
 #include "viewer/link_status.h"
@@ -22,8 +23,8 @@ namespace viewer {
 namespace {
 
 // Used until the previewer answers with its preferred size, and for messages.
-constexpr int kDefaultWidth = 900;
-constexpr int kDefaultHeight = 700;
+constexpr int kDefaultWidth = quillory::kPreferredPageSize.width;
+constexpr int kDefaultHeight = quillory::kPreferredPageSize.height;
 
 constexpr std::array<double, 13> kZoomLevels = {0.5,  0.67, 0.75, 0.8, 0.9, 1.0, 1.1,
                                                 1.25, 1.5,  1.75, 2.0, 2.5, 3.0};
@@ -48,7 +49,7 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
 
  private:
   void render();
-  void showOutcome(PageOutcome outcome);
+  void showOutcome(quillory::PageOutcome outcome);
   void showMessage(const std::string& headline, const std::string& reason);
   void present(int width, int height);
   WindowKeyActions keyActions();
@@ -134,7 +135,7 @@ WindowKeyActions PreviewWindow::keyActions() {
 void PreviewWindow::render() {
   unsigned request = ++latestRequest_;
   std::weak_ptr<PreviewWindow> self = weak_from_this();
-  requestPage(path_, [self, request](PageOutcome outcome) {
+  requestPage(path_, [self, request](quillory::PageOutcome outcome) {
     auto window = self.lock();
     if (window && window->open() && request == window->latestRequest_) {
       window->showOutcome(std::move(outcome));
@@ -142,17 +143,16 @@ void PreviewWindow::render() {
   });
 }
 
-void PreviewWindow::showOutcome(PageOutcome outcome) {
-  if (!outcome.page) {
+void PreviewWindow::showOutcome(quillory::PageOutcome outcome) {
+  if (!outcome.reply) {
     showMessage("“" + name_ + "” cannot be read", outcome.failure + "\n" + path_);
     return;
   }
   showingMessage_ = false;
   lastReported_.clear();
-  pageView_->show(std::move(outcome.page));
+  pageView_->show(std::move(outcome.reply->data));
   gtk_stack_set_visible_child(GTK_STACK(stack_), pageArea_);
-  present(static_cast<int>(outcome.preferredSize.width),
-          static_cast<int>(outcome.preferredSize.height));
+  present(outcome.reply->contentSize.width, outcome.reply->contentSize.height);
 }
 
 // The message goes to the window and, once per distinct reason, to standard error.

@@ -52,7 +52,7 @@ int pages(int count, const std::string& file) {
           if (error) {
             promise->set_exception(error);
           } else {
-            promise->set_value(reply->data()->size());
+            promise->set_value(reply->data->size());
           }
         });
   }

@@ -12,10 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <future>
 #include <string>
 
-#include "preview/preview_provider.h"
+#include "preview/page_request.h"
 
 namespace {
 
@@ -68,15 +67,5 @@ int main(int argc, char** argv) {
     std::fputs("usage: engine_teardown_probe FILE\n", stderr);
     return 2;
   }
-  std::promise<size_t> pageLength;
-  quillory::PreviewProvider().providePreviewForFileRequest(
-      {platform::FileURL::fileURLWithPath(argv[1])},
-      [&pageLength](std::optional<platform::PreviewReply> reply, std::exception_ptr error) {
-        if (error) {
-          pageLength.set_exception(error);
-        } else {
-          pageLength.set_value(reply->data()->size());
-        }
-      });
-  return pageLength.get_future().get() > 0 ? 0 : 1;
+  return quillory::pageFor(platform::FileURL::fileURLWithPath(argv[1])).reply ? 0 : 1;
 }

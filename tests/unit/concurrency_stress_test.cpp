@@ -47,7 +47,7 @@ Outcome outcomeOf(std::optional<platform::PreviewReply>& reply, std::exception_p
     }
     return outcome;
   }
-  outcome.page = *reply->data();
+  outcome.page = *reply->data;
   const std::string marker = "'nonce-";
   const size_t at = outcome.page.find(marker);
   if (at == std::string::npos) return outcome;
