@@ -10,10 +10,9 @@
 #include <mutex>
 
 #include "cli/page_request.h"
-#include "platform/directory_listing.h"
-#include "platform/executor.h"
-#include "platform/failure_reason.h"
-#include "platform/file_writing.h"
+#include "platform/files.h"
+#include "platform/output.h"
+#include "platform/process.h"
 
 namespace cli {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <glib.h>
 
-#include "platform/failure_reason.h"
+#include "platform/files.h"
 #include "preview/preview_provider.h"
 
 namespace viewer {

@@ -1,0 +1,32 @@
+// Writing pages out: to files, replaced whole or written in place, and to standard output;
+// an interrupted run leaves no temporary file behind.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+
+namespace platform {
+
+// Hands SIGINT, SIGTERM and SIGHUP to a thread of their own, which removes every
+// temporary file that writeOutputFile still has open and then ends the process by the
+// same signal. Call it at the start of main, before any other thread exists: the signals
+// stay blocked in every thread started afterwards.
+void removeTemporaryFilesOnInterrupt();
+
+// Writes `bytes` to `path`. A new name or a regular file gets a temporary file beside it,
+// renamed over it once complete: a failed or interrupted write never leaves a partial
+// file at `path` nor harms an older one. An existing file of any other kind (a device, a
+// FIFO, a terminal, as /dev/null or /dev/stdout) is written in place, never replaced.
+// Throws FileWriteError.
+void writeOutputFile(const std::string& path, std::string_view bytes);
+
+// Writes all of `bytes` to standard output. Throws FileWriteError, naming "standard
+// output", on failure (EPIPE when the reader has gone).
+void writeStandardOutput(std::string_view bytes);
+
+// Makes `path` and its missing parents as directories. Throws FileWriteError.
+void makeDirectories(const std::string& path);
+
+}  // namespace platform
