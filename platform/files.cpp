@@ -1,5 +1,4 @@
-// Reading the file system: open descriptors, whole-file reads, real paths, the Markdown
-// files below a directory, the bundle's resource files, and the errors of file I/O.
+// The file system: descriptors, whole-file reads, real paths, listings, the bundle, I/O errors.
 #include "platform/files.h"
 
 #include <dlfcn.h>

@@ -1,5 +1,4 @@
-// Writing pages out: to files, replaced whole or written in place, and to standard output;
-// an interrupted run leaves no temporary file behind.
+// Writing pages out: to files, replaced whole or written in place, and to standard output.
 #pragma once
 
 #include <string>

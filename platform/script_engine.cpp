@@ -1,6 +1,7 @@
-// The script engine's inside: each thread's SpiderMonkey engine (its JSContext, the zone
-// its globals share, and the scripts it has compiled), and the watchdog that stops
-// scripts past their deadline.
+// The script engine's inside: each thread's SpiderMonkey engine, and the deadline watchdog.
+//
+// A thread's engine holds its JSContext, the zone its globals share, and the scripts it
+// has compiled; the watchdog stops scripts that run past their deadline.
 //
 // SpiderMonkey's rules: JS_Init once per process before any JSContext; one JSContext
 // per thread; every JSContext destroyed before JS_ShutDown; the compiled start-up code

@@ -1,5 +1,4 @@
-// The script engine's inside, used only by the script-engine layer: each thread's
-// SpiderMonkey engine, and the watchdog that stops scripts past their deadline.
+// The script engine's inside: each thread's SpiderMonkey engine, and the deadline watchdog.
 #pragma once
 
 #include <js/SourceText.h>

@@ -1,5 +1,4 @@
-// Text: UTF-8 validation and lenient decoding, Unicode lower-casing, percent-decoding and
-// base64.
+// Text: UTF-8 checks and repair, Unicode lower-casing, percent-decoding, base64.
 #include "platform/text.h"
 
 #include <unicode/locid.h>
