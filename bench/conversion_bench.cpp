@@ -2,7 +2,7 @@
 // already served one request (each conversion still starts from a fresh global).
 #include <benchmark/benchmark.h>
 
-#include "platform/file_reading.h"
+#include "platform/files.h"
 #include "provider_access.h"
 
 namespace {

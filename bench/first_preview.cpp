@@ -5,8 +5,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "platform/file_reading.h"
 #include "platform/file_url.h"
+#include "platform/files.h"
 #include "platform/script_context.h"
 #include "provider_access.h"
 

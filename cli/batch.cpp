@@ -9,9 +9,9 @@
 #include <map>
 #include <mutex>
 
-#include "platform/directory_listing.h"
-#include "platform/executor.h"
-#include "platform/file_writing.h"
+#include "platform/files.h"
+#include "platform/output.h"
+#include "platform/process.h"
 #include "preview/page_request.h"
 
 namespace cli {

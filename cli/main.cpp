@@ -6,14 +6,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/batch.h"
-#include "platform/file_writing.h"
+#include "platform/files.h"
+#include "platform/output.h"
 #include "platform/script_context.h"
-#include "platform/temporary_files.h"
 #include "preview/page_request.h"
 
 namespace {
@@ -69,10 +69,14 @@ int renderOne(const std::string& file, const std::string& output) {
     }
     return 0;
   }
-  int error = platform::writeStandardOutput(page);
-  if (error == 0 || error == EPIPE) return 0;  // a reader that has gone wants no more
-  complain("standard output", std::strerror(error));
-  return 1;
+  try {
+    platform::writeStandardOutput(page);
+  } catch (const std::system_error& failure) {
+    if (failure.code().value() == EPIPE) return 0;  // a reader that has gone wants no more
+    complain("standard output", failure.code().message());
+    return 1;
+  }
+  return 0;
 }
 
 bool parseSeconds(const char* text, std::chrono::milliseconds& limit) {

@@ -1,7 +1,6 @@
 // Resource loading: the two script libraries and the stylesheet, each read once.
-#include "platform/bundle.h"
-#include "platform/file_reading.h"
-#include "platform/utf8.h"
+#include "platform/files.h"
+#include "platform/text.h"
 #include "preview/preview_provider.h"
 
 namespace quillory {

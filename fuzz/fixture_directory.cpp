@@ -9,7 +9,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/base64.h"
+#include "platform/text.h"
 
 namespace fuzzing {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "fixture_directory.h"
 #include "open_watch.h"
-#include "platform/utf8.h"
+#include "platform/text.h"
 #include "provider_access.h"
 #include "requirement.h"
 

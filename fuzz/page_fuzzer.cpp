@@ -13,7 +13,7 @@
 #include "html_unescaping.h"
 #include "open_watch.h"
 #include "platform/script_context.h"
-#include "platform/utf8.h"
+#include "platform/text.h"
 #include "provider_access.h"
 #include "requirement.h"
 

@@ -7,9 +7,8 @@
 #include <vector>
 
 #include "platform/file_url.h"
-#include "platform/percent_decoding.h"
-#include "platform/real_path.h"
-#include "platform/utf8.h"
+#include "platform/files.h"
+#include "platform/text.h"
 #include "requirement.h"
 
 namespace {

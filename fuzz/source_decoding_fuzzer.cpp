@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/utf8.h"
+#include "platform/text.h"
 #include "requirement.h"
 
 namespace {

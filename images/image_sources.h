@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/regex_matching.h"
+#include "platform/regex_search.h"
 
 namespace quillory {
 

@@ -7,11 +7,9 @@
 #include <vector>
 
 #include "images/image_sources.h"
-#include "platform/base64.h"
-#include "platform/percent_decoding.h"
-#include "platform/real_path.h"
-#include "platform/regular_file_reading.h"
-#include "platform/unicode_case.h"
+#include "platform/confined_directory.h"
+#include "platform/files.h"
+#include "platform/text.h"
 #include "preview/preview_provider.h"
 
 namespace quillory {

@@ -2,7 +2,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/unicode_case.h"
+#include "platform/text.h"
 #include "preview/preview_provider.h"
 
 namespace quillory {

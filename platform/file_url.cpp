@@ -72,14 +72,9 @@ FileURL FileURL::standardized() const {
   return FileURL(path.empty() ? "/" : path);
 }
 
-std::string FileURL::lastPathComponent() const {
-  std::string path = withoutTrailingSeparators(path_);
-  if (path == "/") return path;
-  return path.substr(path.rfind('/') + 1);
-}
-
 std::string FileURL::pathExtension() const {
-  std::string name = lastPathComponent();
+  const std::string path = withoutTrailingSeparators(path_);
+  const std::string name = path.substr(path.rfind('/') + 1);
   size_t dot = name.rfind('.');
   if (dot == std::string::npos) return "";
   return name.substr(dot + 1);

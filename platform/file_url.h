@@ -23,7 +23,6 @@ class FileURL {
   // "." segments removed, each ".." removed with the segment before it, repeated
   // separators collapsed. Works on the text alone; the file system is not consulted.
   FileURL standardized() const;
-  std::string lastPathComponent() const;
   // The text after the last "." of the last path component, or the empty text.
   std::string pathExtension() const;
 

@@ -12,9 +12,8 @@
 
 #include <atomic>
 
+#include "platform/script_engine.h"
 #include "platform/script_engine_cache.h"
-#include "platform/script_thread_engine.h"
-#include "platform/script_watchdog.h"
 
 namespace platform {
 namespace {

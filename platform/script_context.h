@@ -28,8 +28,6 @@ class ScriptValue {
  private:
   friend class ScriptContext;
 
-// The engine's name and version, and whether its cache file matches it; for --version.
-std::string describeScriptEngine();
   struct Rooted;
   explicit ScriptValue(std::shared_ptr<Rooted> rooted) : rooted_(std::move(rooted)) {}
   std::shared_ptr<Rooted> rooted_;

@@ -14,8 +14,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "platform/bundle.h"
-#include "platform/file_reading.h"
+#include "platform/files.h"
 
 namespace platform {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "platform/file_url.h"
 #include "platform/preview_service.h"
-#include "platform/random.h"
+#include "platform/process.h"
 
 namespace quillory {
 

@@ -1,8 +1,8 @@
 // The preview request flow: one request in, one reply (or the read error) out.
 #include <new>
 
-#include "platform/executor.h"
-#include "platform/file_reading.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "preview/page_constants.h"
 #include "preview/preview_provider.h"
 

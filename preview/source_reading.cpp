@@ -1,8 +1,8 @@
 // Source reading: the previewed file as UTF-8 text, cut with a visible note when long.
 #include <string_view>
 
-#include "platform/file_reading.h"
-#include "platform/utf8.h"
+#include "platform/files.h"
+#include "platform/text.h"
 #include "preview/preview_provider.h"
 
 namespace quillory {

@@ -2,7 +2,7 @@
 #include <array>
 #include <string_view>
 
-#include "platform/base64.h"
+#include "platform/text.h"
 #include "preview/preview_provider.h"
 
 namespace quillory {

@@ -132,6 +132,36 @@ TEST(CommandLineBatch, SuccessIsQuietAndTwoFilesNeverShareAPage) {
             std::string::npos);
 }
 
+TEST(CommandLineBatch, DirectoriesThatCannotBeMadeAreNamedWithTheReason) {
+  TempDir in, out;
+  auto doc = in.write("doc.md", "# Doc\n");
+  out.write("file", "not a directory");
+  std::filesystem::create_symlink("nowhere", out.path() / "dangling");
+  struct Case {
+    std::string outputDirectory, reason;
+  };
+  for (const Case& c : {Case{"file", "Not a directory"}, Case{"file/sub", "Not a directory"},
+                        Case{"dangling", "No such file or directory"},
+                        Case{"dangling/sub", "No such file or directory"}}) {
+    const std::string outputDirectory = (out.path() / c.outputDirectory).string();
+    auto result = runProcess({quillory(), "-d", outputDirectory, doc.string()});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.err, "quillory: " + outputDirectory + ": " + c.reason + "\n");
+  }
+
+  // The directory of one page, below the output directory, fails that page alone.
+  in.write("docs/deep/notes.md", "# Notes\n");
+  in.write("docs/top.md", "# Top\n");
+  auto pages = out.path() / "pages";
+  out.write("pages/deep", "not a directory");
+  auto result = runProcess({quillory(), "-d", pages.string(), (in.path() / "docs").string()});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "quillory: 1 of 2 files failed:\n  " +
+                            (pages / "deep/notes.html").string() + ": Not a directory\n");
+  EXPECT_NE(testing_support::readWholeFile(pages / "top.html").find("<h1>Top</h1>"),
+            std::string::npos);
+}
+
 TEST(CommandLineBatch, FilesInADirectoryThatLinkOutsideItAreSkippedAndListed) {
   namespace fs = std::filesystem;
   TempDir in, out;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_reading.h"
+#include "platform/files.h"
 #include "preview/preview_provider.h"
 #include "support/temp_dir.h"
 

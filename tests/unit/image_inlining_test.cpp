@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/base64.h"
+#include "platform/text.h"
 #include "provider_access.h"
 #include "support/temp_dir.h"
 

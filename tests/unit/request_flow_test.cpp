@@ -9,8 +9,8 @@
 #include <future>
 #include <thread>
 
-#include "platform/executor.h"
-#include "platform/file_reading.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "preview/preview_provider.h"
 #include "support/temp_dir.h"
 

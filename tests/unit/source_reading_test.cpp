@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/file_reading.h"
+#include "platform/files.h"
 #include "provider_access.h"
 #include "support/temp_dir.h"
 

@@ -5,7 +5,7 @@
 #include <cctype>
 #include <set>
 
-#include "platform/base64.h"
+#include "platform/text.h"
 #include "provider_access.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Regular-expression search with ICU's engine over UTF-8 text, positions in bytes.
-#include "platform/regex_matching.h"
+#include "platform/regex_search.h"
 
 #include <unicode/regex.h>
 #include <unicode/utext.h>

@@ -3,16 +3,16 @@
 
 #include <string>
 #include <string_view>
-#include <system_error>
+
+#include "platform/files.h"
 
 namespace platform {
 
-// A file that could not be written. what() reads "PATH: REASON".
-class FileWriteError : public std::system_error {
- public:
-  FileWriteError(int error, const std::string& path)
-      : std::system_error(error, std::generic_category(), path) {}
-};
+// Hands SIGINT, SIGTERM and SIGHUP to a thread of their own, which removes every
+// temporary file that writeOutputFile still has open and then ends the process by the
+// same signal. Call it at the start of main, before any other thread exists: the signals
+// stay blocked in every thread started afterwards.
+void removeTemporaryFilesOnInterrupt();
 
 // Writes `bytes` to `path`. A new name or a regular file gets a temporary file beside it,
 // renamed over it once complete: a failed or interrupted write never leaves a partial
@@ -21,9 +21,9 @@ class FileWriteError : public std::system_error {
 // Throws FileWriteError.
 void writeOutputFile(const std::string& path, std::string_view bytes);
 
-// Writes all of `bytes` to standard output. Returns 0, or the errno of the failure
-// (EPIPE when the reader has gone).
-int writeStandardOutput(std::string_view bytes);
+// Writes all of `bytes` to standard output. Throws FileWriteError, naming "standard
+// output", on failure (EPIPE when the reader has gone).
+void writeStandardOutput(std::string_view bytes);
 
 // Makes `path` and its missing parents as directories. Throws FileWriteError.
 void makeDirectories(const std::string& path);

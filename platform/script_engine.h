@@ -1,5 +1,4 @@
-// Each thread's SpiderMonkey engine: its JSContext, the zone its globals share, and the
-// scripts it has compiled. Used only by the script-engine layer.
+// The script engine's inside: each thread's SpiderMonkey engine, and the deadline watchdog.
 #pragma once
 
 #include <js/SourceText.h>
@@ -7,6 +6,7 @@
 #include <jsapi.h>
 #include <mozilla/RefPtr.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,8 +14,32 @@
 
 namespace platform {
 
+using ScriptClock = std::chrono::steady_clock;
+
+// While it lives, scripts on this thread may run until `deadline`: then the watchdog
+// has the engine interrupt `cx`, and the interrupt callback ends the running script.
+class ScriptDeadline {
+ public:
+  ScriptDeadline(JSContext* cx, ScriptClock::time_point deadline);
+  ~ScriptDeadline();
+  ScriptDeadline(const ScriptDeadline&) = delete;
+  ScriptDeadline& operator=(const ScriptDeadline&) = delete;
+
+  bool passed() const { return ScriptClock::now() >= deadline_; }
+
+ private:
+  JSContext* cx_;
+  ScriptClock::time_point deadline_;
+  ScriptClock::time_point previous_;
+};
+
+// The engine's interrupt callback: go on unless this thread's deadline has passed.
+bool continueUnlessPastDeadline(JSContext* cx);
+
 class ProcessEngine;
 
+// Each thread's engine: its JSContext, the zone its globals share, and the scripts it
+// has compiled.
 class ThreadEngine {
  public:
   // The calling thread's engine, made on first use and destroyed when the thread ends;

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_descriptor.h"
 #include "platform/file_url.h"
+#include "platform/files.h"
 
 namespace platform {
 

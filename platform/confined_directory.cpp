@@ -1,6 +1,6 @@
 // Bounded reads of regular files below a directory, for input that must neither block,
 // nor run on without end, nor lead out of the directory.
-#include "platform/regular_file_reading.h"
+#include "platform/confined_directory.h"
 
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-
-#include "platform/real_path.h"
 
 namespace platform {
 namespace {

@@ -1,15 +1,18 @@
-// The global concurrent executor: a pool of worker threads, one per core.
+// What the process runs on besides files: the pool of worker threads, and random bytes.
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
 namespace platform {
 
+// The global concurrent executor: a pool of worker threads, one per core.
 class Executor {
  public:
   // The process-wide pool, started on first use. At exit it runs what is queued, then
@@ -35,5 +38,14 @@ class Executor {
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };
+
+// Fills `buffer` from the kernel's cryptographically secure source. Returns 0 on
+// success and a non-zero status (an errno value) on failure.
+using SecureRandomSource = int (*)(std::span<uint8_t> buffer);
+int secureRandomBytes(std::span<uint8_t> buffer);
+
+// One byte drawn uniformly from 0 through 255 by an ordinary (not secure) generator, for
+// when the secure source fails.
+uint8_t ordinaryRandomByte();
 
 }  // namespace platform

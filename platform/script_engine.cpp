@@ -1,5 +1,7 @@
-// Each thread's SpiderMonkey engine: its JSContext, the zone its globals share, and the
-// scripts it has compiled.
+// The script engine's inside: each thread's SpiderMonkey engine, and the deadline watchdog.
+//
+// A thread's engine holds its JSContext, the zone its globals share, and the scripts it
+// has compiled; the watchdog stops scripts that run past their deadline.
 //
 // SpiderMonkey's rules: JS_Init once per process before any JSContext; one JSContext
 // per thread; every JSContext destroyed before JS_ShutDown; the compiled start-up code
@@ -9,7 +11,7 @@
 // - the process engine (JS_Init to JS_ShutDown) and the engine cache it owns, after the
 //   last thread engine and the process's own reference are gone; the process lets go of
 //   its reference as it exits, and no thread engine is made after that.
-#include "platform/script_thread_engine.h"
+#include "platform/script_engine.h"
 
 #include <js/BuildId.h>
 #include <js/CompilationAndEvaluation.h>
@@ -22,11 +24,14 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <utility>
 
 #include "platform/script_engine_cache.h"
-#include "platform/script_watchdog.h"
 
 namespace platform {
 namespace {
@@ -203,5 +208,79 @@ RefPtr<JS::Stencil> ThreadEngine::compile(std::string_view source) {
   }
   return stencil;
 }
+
+namespace {
+
+class Watchdog {
+ public:
+  // One per process, on a thread of its own. It is never destroyed, so the detached
+  // thread never waits on a destroyed lock at exit.
+  static Watchdog& instance() {
+    static Watchdog* watchdog = new Watchdog();
+    return *watchdog;
+  }
+
+  void arm(JSContext* cx, ScriptClock::time_point deadline) {
+    {
+      std::lock_guard lock(mutex_);
+      deadlines_[cx] = deadline;
+    }
+    wake_.notify_one();
+  }
+
+  void disarm(JSContext* cx) {
+    std::lock_guard lock(mutex_);
+    deadlines_.erase(cx);
+  }
+
+ private:
+  Watchdog() {
+    std::thread([this] { watch(); }).detach();
+  }
+
+  void watch() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      if (deadlines_.empty()) {
+        wake_.wait(lock);
+        continue;
+      }
+      auto earliest = deadlines_.begin();
+      for (auto it = deadlines_.begin(); it != deadlines_.end(); ++it) {
+        if (it->second < earliest->second) earliest = it;
+      }
+      // A copy: while this thread waits, the context may be disarmed and its entry erased.
+      const ScriptClock::time_point deadline = earliest->second;
+      if (ScriptClock::now() < deadline) {
+        wake_.wait_until(lock, deadline);
+        continue;
+      }
+      // Under the lock, so the context cannot be disarmed (and its thread end) meanwhile.
+      JS_RequestInterruptCallback(earliest->first);
+      deadlines_.erase(earliest);
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::map<JSContext*, ScriptClock::time_point> deadlines_;
+};
+
+// The deadline of the work this thread is doing.
+thread_local ScriptClock::time_point threadDeadline = ScriptClock::time_point::max();
+
+}  // namespace
+
+ScriptDeadline::ScriptDeadline(JSContext* cx, ScriptClock::time_point deadline)
+    : cx_(cx), deadline_(deadline), previous_(std::exchange(threadDeadline, deadline)) {
+  Watchdog::instance().arm(cx, deadline);
+}
+
+ScriptDeadline::~ScriptDeadline() {
+  Watchdog::instance().disarm(cx_);
+  threadDeadline = previous_;
+}
+
+bool continueUnlessPastDeadline(JSContext*) { return ScriptClock::now() < threadDeadline; }
 
 }  // namespace platform

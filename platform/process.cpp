@@ -1,12 +1,16 @@
-// The global concurrent executor: a pool of worker threads, one per core.
-#include "platform/executor.h"
+// What the process runs on besides files: the pool of worker threads, and random bytes.
+#include "platform/process.h"
 
 #include <sched.h>
+#include <sys/random.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <exception>
+#include <random>
 
 namespace platform {
-
 namespace {
 
 // The cores this process may run on (fewer than the machine's under taskset or a quota).
@@ -16,6 +20,17 @@ unsigned usableCores() {
     return static_cast<unsigned>(std::max(1, CPU_COUNT(&cores)));
   }
   return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// The ordinary generator must work when the kernel's source does not, so its seed
+// falls back to the clock.
+std::mt19937::result_type seed() {
+  try {
+    return std::random_device{}();
+  } catch (const std::exception&) {
+    return static_cast<std::mt19937::result_type>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+  }
 }
 
 }  // namespace
@@ -59,6 +74,24 @@ void Executor::work() {
     }
     task();
   }
+}
+
+int secureRandomBytes(std::span<uint8_t> buffer) {
+  size_t filled = 0;
+  while (filled < buffer.size()) {
+    ssize_t got = getrandom(buffer.data() + filled, buffer.size() - filled, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    filled += static_cast<size_t>(got);
+  }
+  return 0;
+}
+
+uint8_t ordinaryRandomByte() {
+  thread_local std::mt19937 generator{seed()};
+  return static_cast<uint8_t>(std::uniform_int_distribution<int>(0, 255)(generator));
 }
 
 }  // namespace platform

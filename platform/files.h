@@ -1,0 +1,107 @@
+// The file system: descriptors, whole-file reads, real paths, listings, the bundle, I/O errors.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "platform/file_url.h"
+
+namespace platform {
+
+// A file that could not be read. what() reads "PATH: REASON".
+class FileReadError : public std::system_error {
+ public:
+  FileReadError(int error, const std::string& path)
+      : std::system_error(error, std::generic_category(), path), path_(path) {}
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// A file that could not be written. what() reads "PATH: REASON".
+class FileWriteError : public std::system_error {
+ public:
+  FileWriteError(int error, const std::string& path)
+      : std::system_error(error, std::generic_category(), path) {}
+};
+
+// The reason a failure gives, in the words a user expects ("No such file or directory").
+std::string failureReason(std::exception_ptr error);
+
+// An open file descriptor that closes itself, and bounded reads from one.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor();
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  // Moving hands the descriptor over; the one moved from holds none.
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+
+  int get() const { return fd_; }
+
+  // Appends to `bytes` what the file holds until its end or until `bytes` holds `limit`
+  // bytes, whichever comes first; `expectedSize` (the file's size when known) sizes the
+  // buffer. Returns 0, or the errno of a failed read.
+  int readUpTo(std::string& bytes, size_t limit, size_t expectedSize = 0) const;
+
+ private:
+  int fd_;
+};
+
+// The bytes of the file, at most `limit` of them (the read stops there). Throws
+// FileReadError when the file is missing, unreadable or a directory.
+std::string readFile(const FileURL& url, size_t limit = SIZE_MAX);
+
+// The canonical absolute path of an existing file or directory, as the file system
+// resolves it. Nothing when some component is missing or cannot be searched.
+std::optional<FileURL> realPath(const FileURL& url);
+
+// The canonical absolute path of the file or directory open as `file`: the one it was
+// found under, whatever was renamed or linked on the way to it since. Nothing when it no
+// longer has one that leads to it (it was removed or moved away), or when /proc is not
+// there to tell.
+std::optional<FileURL> realPath(const FileDescriptor& file);
+
+// True when `path` names a directory (following symbolic links).
+bool isDirectory(const std::string& path);
+
+// The Markdown files (.md, .markdown, .mdown, .mkd, .mkdn, any letter case) below a
+// directory, at any depth, as paths relative to it, each list sorted.
+struct MarkdownFiles {
+  std::vector<std::string> inside;
+  // Symbolic links whose real path lies outside the directory's real path: the files they
+  // lead to are not the directory's to show.
+  std::vector<std::string> linkingOutside;
+};
+
+// The Markdown files below `directory`. Links to directories are not followed, and
+// directories that cannot be read are passed over.
+MarkdownFiles markdownFilesBelow(const std::string& directory);
+
+// The bundle: where the resource files of the binary that holds given code are found.
+class Bundle {
+ public:
+  // The bundle of the executable or shared object that contains `codeAddress`.
+  static Bundle forBinaryContaining(const void* codeAddress);
+
+  // The resource "NAME.EXTENSION": first in resources/ beside the binary, then in
+  // ../share/quillory/resources/ relative to it (an installed layout). Nothing when
+  // neither holds the file.
+  std::optional<FileURL> urlForResource(std::string_view name, std::string_view extension) const;
+
+ private:
+  explicit Bundle(FileURL directory) : directory_(std::move(directory)) {}
+  FileURL directory_;
+};
+
+}  // namespace platform

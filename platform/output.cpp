@@ -1,0 +1,184 @@
+// Writing pages out: to files, replaced whole or written in place, and to standard output.
+#include "platform/output.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace platform {
+namespace {
+
+// Creating, renaming and removing a temporary file all happen under this lock, and the
+// interrupt holds it until the process has ended: no file is created or renamed into
+// place once the interrupt has begun its removals.
+std::mutex temporaryFilesMutex;
+
+// The temporary files not yet renamed into place nor removed. Never destroyed, so that
+// an interrupt during the process's exit still finds them.
+std::set<std::string>& temporaryFiles() {
+  static auto* files = new std::set<std::string>();
+  return *files;
+}
+
+sigset_t interruptSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
+  return signals;
+}
+
+[[noreturn]] void removeFilesWhenInterrupted(sigset_t signals) {
+  int signal = 0;
+  while (sigwait(&signals, &signal) != 0) {
+  }
+  temporaryFilesMutex.lock();  // kept until the end
+  for (const std::string& file : temporaryFiles()) unlink(file.c_str());
+  // End the way the signal would have ended the process, so that the caller sees it.
+  struct sigaction defaultAction {};
+  defaultAction.sa_handler = SIG_DFL;
+  sigaction(signal, &defaultAction, nullptr);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  raise(signal);
+  _exit(128 + signal);
+}
+
+// Creates a new file from `pattern`, whose last six characters, "XXXXXX", are replaced in
+// place, and records it. Returns its descriptor, open for writing, or -1 with errno set.
+int createTemporaryFile(std::string& pattern) {
+  std::lock_guard lock(temporaryFilesMutex);
+  const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd >= 0) temporaryFiles().insert(pattern);
+  return fd;
+}
+
+// Renames the temporary file `temporary` to `path` and forgets it. Returns 0, or the
+// errno of a failed rename (the file is then still recorded).
+int commitTemporaryFile(const std::string& temporary, const std::string& path) {
+  std::lock_guard lock(temporaryFilesMutex);
+  if (rename(temporary.c_str(), path.c_str()) != 0) return errno;
+  temporaryFiles().erase(temporary);
+  return 0;
+}
+
+// Removes the temporary file `temporary` and forgets it.
+void discardTemporaryFile(const std::string& temporary) {
+  std::lock_guard lock(temporaryFilesMutex);
+  unlink(temporary.c_str());
+  temporaryFiles().erase(temporary);
+}
+
+int writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return 0;
+}
+
+// The process's file-creation mask, read without changing it (umask() would race with
+// other threads).
+mode_t creationMask() {
+  static const mode_t mask = [] {
+    mode_t value = 022;
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+      char line[256];
+      while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::sscanf(line, "Umask: %o", &value) == 1) break;
+      }
+      std::fclose(status);
+    }
+    return value;
+  }();
+  return mask;
+}
+
+// Writes into the existing file at `path` when it is not a regular file. Returns false,
+// having written nothing, when `path` is new or a regular file (those are replaced).
+bool writtenInPlace(const std::string& path, std::string_view bytes) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) {
+    return false;
+  }
+  // Opening a FIFO waits for its reader, as a shell's redirection does.
+  const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) throw FileWriteError(errno, path);
+  // It may have been swapped for a regular file meanwhile: never write into one in place.
+  if (fstat(fd, &info) != 0 || S_ISREG(info.st_mode)) {
+    close(fd);
+    return false;
+  }
+  // A reader that has gone is reported as EPIPE, not by a signal.
+  signal(SIGPIPE, SIG_IGN);
+  int error = writeAll(fd, bytes);
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) throw FileWriteError(error, path);
+  return true;
+}
+
+}  // namespace
+
+void removeTemporaryFilesOnInterrupt() {
+  const sigset_t signals = interruptSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread(removeFilesWhenInterrupted, signals).detach();
+}
+
+void writeOutputFile(const std::string& path, std::string_view bytes) {
+  // A file-size limit makes the write fail with EFBIG instead of ending the process
+  // halfway through it.
+  signal(SIGXFSZ, SIG_IGN);
+  if (writtenInPlace(path, bytes)) return;
+  std::string temporary = path + ".XXXXXX";
+  int fd = createTemporaryFile(temporary);
+  if (fd < 0) throw FileWriteError(errno, path);
+  int error = writeAll(fd, bytes);
+  // mkostemp made the file private; a page gets the mode of any file the user makes.
+  if (error == 0 && fchmod(fd, 0666 & ~creationMask()) != 0) error = errno;
+  if (error == 0 && fsync(fd) != 0) error = errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0) error = commitTemporaryFile(temporary, path);
+  if (error != 0) {
+    discardTemporaryFile(temporary);
+    throw FileWriteError(error, path);
+  }
+}
+
+void writeStandardOutput(std::string_view bytes) {
+  // A reader that has gone is reported as EPIPE, not by a signal.
+  signal(SIGPIPE, SIG_IGN);
+  if (int error = writeAll(STDOUT_FILENO, bytes)) throw FileWriteError(error, "standard output");
+}
+
+void makeDirectories(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::create_directories(path, error);
+  // "File exists" means a name on the way that is no directory, such as a symbolic link
+  // that leads nowhere: the user hears what is wrong with `path` itself, the missing
+  // target ("No such file or directory") or "Not a directory".
+  if (error == std::errc::file_exists) {
+    const fs::file_status found = fs::status(path, error);
+    if (!error && !fs::is_directory(found))
+      error = std::make_error_code(std::errc::not_a_directory);
+  }
+  if (error) throw FileWriteError(error.value(), path);
+}
+
+}  // namespace platform
