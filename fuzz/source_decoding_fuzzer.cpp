@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "platform/utf8.h"
-#include "requirement.h"
+#include "harness.h"
 
 namespace {
 
