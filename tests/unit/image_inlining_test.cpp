@@ -100,6 +100,7 @@ TEST_F(ImageInlining, EmbedsRegularFilesInsideTheBaseDirectoryOnly) {
   fs::create_symlink("assets/img/a.png", base() / "alias.png");
   fs::create_symlink(base() / "assets/img/a.png", base() / "absolute.png");
   fs::create_symlink(dir_.path() / "secret.png", base() / "logo.png");
+  fs::create_symlink("../doc-other/a.png", base() / "sibling.png");  // its real path: doc-other/...
   fs::create_directory_symlink("..", base() / "up");
   fs::create_directory_symlink("doc", dir_.path() / "doc-link");
 
@@ -127,7 +128,7 @@ TEST_F(ImageInlining, EmbedsRegularFilesInsideTheBaseDirectoryOnly) {
       {"missing.png", ""}, {"sub", ""}, {".", ""}, {"sub/", ""}, {"pipe.png", ""},
       // Symbolic links, followed only while they stay inside.
       {"img/a.png", kInsidePng}, {"alias.png", kInsidePng}, {"absolute.png", kInsidePng},
-      {"logo.png", ""}, {"up/secret.png", ""}};
+      {"logo.png", ""}, {"up/secret.png", ""}, {"sibling.png", ""}};
   for (bool withoutOpenat2 : {false, true}) {
     for (const auto& [source, uri] : cases) {
       EXPECT_EQ(inlined(imageTags(source), withoutOpenat2), imageTags(uri.empty() ? source : uri))
