@@ -5,8 +5,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <set>
 
 #include "platform/file_reading.h"
@@ -71,32 +70,21 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
   };
   const quillory::PreviewProvider provider;
 
-  // All at once, first, so that one-time set-ups meet concurrent first uses. Shared with
-  // the completions, so that even one arriving after a failed wait finds it.
-  struct Completions {
-    std::mutex mutex;
-    std::condition_variable allDone;
-    int finished = 0;
-    std::vector<std::atomic<int>> calls = std::vector<std::atomic<int>>(kRequestsInFlight);
-    std::vector<Outcome> outcomes = std::vector<Outcome>(kRequestsInFlight);
-  };
-  auto completions = std::make_shared<Completions>();
+  // All at once, first, so that one-time set-ups meet concurrent first uses.
+  std::vector<std::shared_ptr<std::atomic<int>>> calls;
+  std::vector<std::future<Outcome>> together;
   for (int i = 0; i < kRequestsInFlight; ++i) {
+    auto promise = std::make_shared<std::promise<Outcome>>();
+    calls.push_back(std::make_shared<std::atomic<int>>(0));
+    together.push_back(promise->get_future());
     provider.providePreviewForFileRequest(
-        requestFor(i),
-        [completions, i](std::optional<platform::PreviewReply> reply, std::exception_ptr error) {
-          if (++completions->calls[i] != 1) return;
-          Outcome outcome = outcomeOf(reply, error);
-          std::lock_guard lock(completions->mutex);
-          completions->outcomes[i] = std::move(outcome);
-          if (++completions->finished == kRequestsInFlight) completions->allDone.notify_one();
+        requestFor(i), [promise, count = calls.back()](std::optional<platform::PreviewReply> reply,
+                                                      std::exception_ptr error) {
+          if (++*count == 1) promise->set_value(outcomeOf(reply, error));
         });
   }
-  {
-    std::unique_lock lock(completions->mutex);
-    ASSERT_TRUE(completions->allDone.wait_for(lock, std::chrono::seconds(300), [&] {
-      return completions->finished == kRequestsInFlight;
-    })) << completions->finished << " of " << kRequestsInFlight << " requests completed";
+  for (auto& outcome : together) {
+    ASSERT_EQ(outcome.wait_for(std::chrono::seconds(300)), std::future_status::ready);
   }
 
   // Each file alone, one after the other.
@@ -113,11 +101,11 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
   }
   std::set<std::string> nonces;
   for (int i = 0; i < kRequestsInFlight; ++i) {
-    const Outcome& together = completions->outcomes[i];
-    EXPECT_EQ(completions->calls[i], 1) << "request " << i;
-    EXPECT_TRUE(together == alone[i % files.size()]) << "request " << i << " for " << files[i % files.size()];
-    EXPECT_TRUE(!together.unreadablePath.empty() || nonces.insert(together.nonce).second)
-        << "nonce reused: " << together.nonce;
+    const Outcome outcome = together[i].get();
+    EXPECT_EQ(*calls[i], 1) << "request " << i;
+    EXPECT_TRUE(outcome == alone[i % files.size()]) << "request " << i << " for " << files[i % files.size()];
+    EXPECT_TRUE(!outcome.unreadablePath.empty() || nonces.insert(outcome.nonce).second)
+        << "nonce reused: " << outcome.nonce;
   }
   // The mix is what it is meant to be.
   EXPECT_NE(alone[2].page.find("<h2>Section 3999</h2>"), std::string::npos);
