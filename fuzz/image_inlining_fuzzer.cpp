@@ -4,33 +4,18 @@
 // "@ROOT@" in an input stands for the path of the directory around the base directory.
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
-#include <string>
 
-#include "fixture_directory.h"
-#include "open_watch.h"
+#include "harness.h"
 #include "platform/text.h"
 #include "provider_access.h"
-#include "requirement.h"
 
 namespace {
 
 using fuzzing::require;
 
-bool holdsImageTag(const std::string& html) {
-  for (size_t at = html.find('<'); at != std::string::npos; at = html.find('<', at + 1)) {
-    if (at + 4 <= html.size() && std::tolower(html[at + 1]) == 'i' &&
-        std::tolower(html[at + 2]) == 'm' && std::tolower(html[at + 3]) == 'g') {
-      return true;
-    }
-  }
-  return false;
-}
-
 bool isBase64Text(std::string_view text) {
   return text.size() % 4 == 0 &&
-         text.find_first_not_of(
-             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") ==
+         text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") ==
              std::string_view::npos;
 }
 
@@ -49,8 +34,7 @@ void requireOnlySourcesReplaced(std::string_view html, std::string_view result,
     require(quote != std::string_view::npos, "a replacement follows a quotation mark");
     const size_t back = i - (quote + 1);
     i -= back, j -= back;
-    const size_t sourceEnd = html.find_first_of("\"'", i);
-    const size_t uriEnd = result.find_first_of("\"'", j);
+    const size_t sourceEnd = html.find_first_of("\"'", i), uriEnd = result.find_first_of("\"'", j);
     require(sourceEnd != std::string_view::npos && uriEnd != std::string_view::npos,
             "a replaced source ends at a quotation mark");
     const std::string_view uri = result.substr(j, uriEnd - j);
@@ -68,20 +52,15 @@ void requireOnlySourcesReplaced(std::string_view html, std::string_view result,
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fuzzing::FixtureDirectory& fixture = fuzzing::fixtureDirectory();
   // The fragment is text, as the conversion produces it.
-  const std::string html = fuzzing::withRootPath(
+  const std::string html = fixture.withRootPath(
       platform::decodeUTF8Leniently(std::string_view(reinterpret_cast<const char*>(data), size)));
-  const auto baseDir = platform::FileURL::fileURLWithPath(fixture.base.string());
-
-  std::string result;
-  {
-    fuzzing::OpenWatch watch;
-    result = quillory::PreviewProviderInternals::inlineLocalImages(html, baseDir);
-    if (auto outside = watch.openedOutside({fuzzing::realPathOf(fixture.base.string())})) {
-      std::fprintf(stderr, "opened outside the base directory: %s\n", outside->c_str());
-      __builtin_trap();
-    }
-  }
-  if (!holdsImageTag(html)) require(result == html, "without an img tag nothing changes");
+  auto opens = fixture.watchOutside();
+  const std::string result = quillory::PreviewProviderInternals::inlineLocalImages(
+      html, platform::FileURL::fileURLWithPath(fixture.base.string()));
+  fuzzing::requireNothingOpenedOutside(opens);
+  std::string lower = html;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.find("<img") == std::string::npos) require(result == html, "without <img nothing changes");
   requireOnlySourcesReplaced(html, result, fixture.outsideBase64);
   return 0;
 }

@@ -5,38 +5,9 @@
 #include <string_view>
 
 #include "platform/text.h"
-#include "requirement.h"
+#include "harness.h"
 
 namespace {
-
-// The range the byte after `lead` must fall in, for a lead byte of a multi-byte sequence.
-struct SecondByteRange {
-  uint8_t low, high;
-};
-
-// The length of the sequence that `lead` begins, 0 when no well-formed one can.
-int sequenceLength(uint8_t lead) {
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
-}
-
-SecondByteRange secondByteRange(uint8_t lead) {
-  switch (lead) {
-    case 0xE0:
-      return {0xA0, 0xBF};
-    case 0xED:
-      return {0x80, 0x9F};
-    case 0xF0:
-      return {0x90, 0xBF};
-    case 0xF4:
-      return {0x80, 0x8F};
-    default:
-      return {0x80, 0xBF};
-  }
-}
 
 // Decodes by the rule "each maximal subpart of an ill-formed sequence becomes one
 // U+FFFD"; sets `wellFormed` to whether no replacement was needed.
@@ -45,18 +16,20 @@ std::string referenceDecoding(std::string_view bytes, bool& wellFormed) {
   std::string text;
   wellFormed = true;
   for (size_t i = 0; i < bytes.size();) {
-    const int length = sequenceLength(s[i]);
+    const uint8_t lead = s[i];
+    // The sequence's length, 0 when no well-formed one starts here, and the range of the
+    // byte after the lead.
+    const size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3
+                                          : lead < 0xF5 ? 4 : 0;
+    const uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
     size_t valid = length == 0 ? 0 : 1;  // bytes of a well-formed prefix seen so far
-    if (length > 1) {
-      const SecondByteRange second = secondByteRange(s[i]);
-      while (valid < static_cast<size_t>(length) && i + valid < bytes.size()) {
-        const uint8_t b = s[i + valid];
-        const bool fits = valid == 1 ? b >= second.low && b <= second.high : b >= 0x80 && b <= 0xBF;
-        if (!fits) break;
-        ++valid;
-      }
+    while (valid < length && i + valid < bytes.size()) {
+      const uint8_t b = s[i + valid];
+      if (valid == 1 ? b < low || b > high : b < 0x80 || b > 0xBF) break;
+      ++valid;
     }
-    if (length > 0 && valid == static_cast<size_t>(length)) {
+    if (length > 0 && valid == length) {
       text.append(bytes.substr(i, valid));
     } else {
       text += "\xEF\xBF\xBD";

@@ -13,6 +13,12 @@
 #include "preview/preview_provider.h"
 
 namespace quillory {
+
+bool liesInside(std::string_view path, std::string_view directory) {
+  return path == directory || (path.size() > directory.size() && path.starts_with(directory) &&
+                               path[directory.size()] == '/');
+}
+
 namespace {
 
 constexpr size_t kMaxImageBytes = 8'000'000;
@@ -30,13 +36,6 @@ bool isInlineOrRemote(std::string_view source) {
     if (lower.starts_with(prefix)) return true;
   }
   return false;
-}
-
-// True when `path` is `directory` itself or lies below it. Nothing lies below the root
-// directory: the prefix it would need is "//".
-bool liesInside(const std::string& path, const std::string& directory) {
-  return path == directory || (path.size() > directory.size() && path.starts_with(directory) &&
-                               path[directory.size()] == '/');
 }
 
 // The directory whose files may be embedded: by its standardized path, for the test on

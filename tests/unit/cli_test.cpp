@@ -1,142 +1,142 @@
-// The quillory command as a user runs it: output, errors and exit statuses.
+// The quillory command as a user runs it: output, errors and exit statuses, batch mode,
+// and faults: a page written through a temporary file beside its destination, a device or
+// FIFO written in place, interrupted and size-limited writes that leave nothing half-done
+// behind, a standard output whose reader has gone, and file names that are not UTF-8.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <set>
 
-#include "support/bundle_sandbox.h"
-#include "support/run_process.h"
-#include "support/temp_dir.h"
+#include "support/process.h"
 
 namespace {
 
-using testing_support::runProcess;
+namespace fs = std::filesystem;
+using testing_support::readWholeFile;
 using testing_support::TempDir;
 
-std::string quillory() { return (testing_support::buildDirectory() / "quillory").string(); }
+const std::string kPageEnd = "Rendered by Quillory</div>\n</body>\n</html>";
 
-TEST(CommandLine, WritesThePageToStandardOutput) {
-  TempDir dir;
-  auto doc = dir.write("doc.md", "# Hello\n");
-  auto result = runProcess({quillory(), doc.string()});
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(result.err, "");
-  EXPECT_TRUE(result.out.starts_with("<!DOCTYPE html>\n"));
-  EXPECT_NE(result.out.find("<h1>Hello</h1>"), std::string::npos);
-  EXPECT_TRUE(result.out.ends_with("</html>"));
+testing_support::ProcessResult quillory(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), testing_support::program("quillory"));
+  return testing_support::runProcess(arguments);
 }
 
-TEST(CommandLine, OutputFileIsReplacedOnlyByAWholePage) {
+std::set<std::string> namesIn(const fs::path& directory) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(directory)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+bool holds(const fs::path& file, const std::string& part) {
+  return readWholeFile(file).find(part) != std::string::npos;
+}
+
+TEST(CommandLine, WritesThePageToStandardOutputOrReplacesTheOutputFileWhole) {
   TempDir dir;
-  auto doc = dir.write("doc.md", "# Hello\n");
-  auto out = dir.path() / "page.html";
-  auto result = runProcess({quillory(), "-o", out.string(), doc.string()});
+  // File names need not be UTF-8: "café" and "été" in Latin-1.
+  const auto doc = dir.write("caf\xE9.md", "# Hello\n");
+  auto result = quillory({doc});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(result.out.starts_with("<!DOCTYPE html>\n") && result.out.ends_with(kPageEnd));
+  EXPECT_NE(result.out.find("<h1>Hello</h1>"), std::string::npos);
+
+  const auto out = dir.path() / "\xE9t\xE9.html";
+  result = quillory({"-o", out, doc});
   EXPECT_EQ(result.exitStatus, 0) << result.err;
   EXPECT_EQ(result.out, "");
-  EXPECT_NE(testing_support::readWholeFile(out).find("<h1>Hello</h1>"), std::string::npos);
-
+  EXPECT_TRUE(holds(out, "<h1>Hello</h1>"));
   // A failed run leaves the older page as it was, and no temporary file behind.
-  dir.write("page.html", "older page");
-  result = runProcess({quillory(), "--output", out.string(), (dir.path() / "gone.md").string()});
+  dir.write(out.filename(), "older page");
+  EXPECT_EQ(quillory({"--output", out, dir.path() / "gone.md"}).exitStatus, 1);
+  EXPECT_EQ(readWholeFile(out), "older page");
+  EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"caf\xE9.md", "\xE9t\xE9.html"}));
+  result = quillory({"-o", dir.path() / "no/such/dir/p.html", doc});
   EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(testing_support::readWholeFile(out), "older page");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
-
-  result =
-      runProcess({quillory(), "-o", (dir.path() / "no/such/dir/p.html").string(), doc.string()});
-  EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_NE(result.err.find("no/such/dir/p.html: No such file or directory"), std::string::npos)
-      << result.err;
+  EXPECT_NE(result.err.find("no/such/dir/p.html: No such file or directory"), std::string::npos);
 }
 
 TEST(CommandLine, UnreadableFileIsNamedWithTheReason) {
   TempDir dir;
-  struct Case {
-    std::string argument, reason;
-  };
   dir.write("sub/x.md", "x");
-  for (const Case& c :
-       {Case{"notes.md", "No such file or directory"}, Case{"sub", "Is a directory"}}) {
-    auto path = (dir.path() / c.argument).string();
-    auto result = runProcess({quillory(), path});
+  for (auto [name, reason] : {std::pair{"notes.md", "No such file or directory"},
+                              {"sub", "Is a directory"},
+                              {"gone-caf\xE9.md", "No such file or directory"}}) {
+    const std::string path = dir.path() / name;
+    const auto result = quillory({path});
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "quillory: " + path + ": " + c.reason + "\n");
+    EXPECT_EQ(result.err, "quillory: " + path + ": " + reason + "\n");
   }
 }
 
 TEST(CommandLine, UsageHelpAndVersion) {
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{}, {"a.md", "b.md"}, {"--bogus", "a.md"}, {"-o"}}) {
-    std::vector<std::string> argv{quillory()};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    auto result = runProcess(argv);
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {}, {"a.md", "b.md"}, {"--bogus", "a.md"}, {"-o"}, {"-o", "x.html", "-d", "out", "a.md"},
+           {"--time-limit", "soon", "a.md"}, {"--time-limit", "0", "a.md"}, {"-d", "out"}}) {
+    const auto result = quillory(arguments);
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_EQ(result.out, "");
     EXPECT_NE(result.err.find("Usage: quillory [-o OUT] FILE"), std::string::npos) << result.err;
   }
-  auto help = runProcess({quillory(), "--help"});
+  TempDir dir;
+  EXPECT_EQ(quillory({"--time-limit", "2.5", dir.write("doc.md", "x")}).exitStatus, 0);
+  const auto help = quillory({"--help"});
   EXPECT_EQ(help.exitStatus, 0);
   EXPECT_TRUE(help.out.starts_with("Usage: quillory [-o OUT] FILE\n"));
   EXPECT_NE(help.out.find("--output"), std::string::npos);
-  auto version = runProcess({quillory(), "--version"});
+  const auto version = quillory({"--version"});
   EXPECT_EQ(version.exitStatus, 0);
   EXPECT_TRUE(version.out.starts_with("quillory " QUILLORY_VERSION "\n")) << version.out;
-  EXPECT_NE(version.out.find("script engine cache: matches the loaded engine\n"), std::string::npos)
-      << version.out;
+  EXPECT_NE(version.out.find("script engine cache: matches the loaded engine\n"), std::string::npos);
 }
 
-}  // namespace
-
-namespace {
-
-TEST(CommandLineBatch, RendersEveryFileAndListsTheFailures) {
+TEST(CommandLineBatch, RendersEveryFileListsTheFailuresAndNeverSharesAPage) {
   TempDir in, out;
-  auto one = in.write("one.md", "# One\n");
+  const auto one = in.write("one.md", "# One\n"), gone = in.path() / "gone.md";
   in.write("docs/guide.markdown", "# Guide\n");
   in.write("docs/deep/notes.MD", "# Notes\n");
   in.write("docs/picture.png", "not markdown");
-  auto pages = out.path() / "pages";
-  auto result = runProcess({quillory(), "-d", pages.string(), one.string(),
-                            (in.path() / "docs").string(), (in.path() / "gone.md").string()});
+  in.write("docs/caf\xE9.md", "# Caf\xC3\xA9\n");
+  const auto pages = out.path() / "pages";
+  auto result = quillory({"-d", pages, one, in.path() / "docs", gone});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "quillory: 1 of 4 files failed:\n  " + (in.path() / "gone.md").string() +
-                            ": No such file or directory\n");
-  EXPECT_NE(testing_support::readWholeFile(pages / "one.html").find("<h1>One</h1>"),
-            std::string::npos);
-  EXPECT_NE(testing_support::readWholeFile(pages / "guide.html").find("<h1>Guide</h1>"),
-            std::string::npos);
-  EXPECT_NE(testing_support::readWholeFile(pages / "deep/notes.html").find("<h1>Notes</h1>"),
-            std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(pages / "picture.html"));
-}
+  EXPECT_EQ(result.err,
+            "quillory: 1 of 5 files failed:\n  " + gone.string() + ": No such file or directory\n");
+  EXPECT_TRUE(holds(pages / "one.html", "<h1>One</h1>"));
+  EXPECT_TRUE(holds(pages / "guide.html", "<h1>Guide</h1>"));
+  EXPECT_TRUE(holds(pages / "deep/notes.html", "<h1>Notes</h1>"));
+  EXPECT_TRUE(holds(pages / "caf\xE9.html", "<h1>Caf\xC3\xA9</h1>"));
+  EXPECT_FALSE(fs::exists(pages / "picture.html"));
 
-TEST(CommandLineBatch, SuccessIsQuietAndTwoFilesNeverShareAPage) {
-  TempDir in, out;
-  auto a = in.write("a/readme.md", "A\n");
-  auto b = in.write("b/readme.md", "B\n");
-  auto c = in.write("c.md", "C\n");
-  auto quiet = runProcess({quillory(), "-d", out.path().string(), a.string(), c.string()});
-  EXPECT_EQ(quiet.exitStatus, 0);
-  EXPECT_EQ(quiet.err, "");
-
-  auto clash =
-      runProcess({quillory(), "--output-dir", out.path().string(), a.string(), b.string()});
-  EXPECT_EQ(clash.exitStatus, 1);
-  EXPECT_NE(clash.err.find(b.string() + ": its page " + out.path().string() +
-                           "/readme.html is already the page of " + a.string()),
+  const auto a = in.write("a/readme.md", "A\n"), b = in.write("b/readme.md", "B\n");
+  result = quillory({"-d", out.path(), a, one});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err, "");
+  result = quillory({"--output-dir", out.path(), a, b});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.err.find(b.string() + ": its page " + out.path().string() +
+                            "/readme.html is already the page of " + a.string()),
             std::string::npos)
-      << clash.err;
-  EXPECT_NE(testing_support::readWholeFile(out.path() / "readme.html").find("<p>A</p>"),
-            std::string::npos);
+      << result.err;
+  EXPECT_TRUE(holds(out.path() / "readme.html", "<p>A</p>"));
 }
 
 TEST(CommandLineBatch, DirectoriesThatCannotBeMadeAreNamedWithTheReason) {
   TempDir in, out;
   auto doc = in.write("doc.md", "# Doc\n");
   out.write("file", "not a directory");
-  std::filesystem::create_symlink("nowhere", out.path() / "dangling");
+  fs::create_symlink("nowhere", out.path() / "dangling");
   struct Case {
     std::string outputDirectory, reason;
   };
@@ -144,7 +144,7 @@ TEST(CommandLineBatch, DirectoriesThatCannotBeMadeAreNamedWithTheReason) {
                         Case{"dangling", "No such file or directory"},
                         Case{"dangling/sub", "No such file or directory"}}) {
     const std::string outputDirectory = (out.path() / c.outputDirectory).string();
-    auto result = runProcess({quillory(), "-d", outputDirectory, doc.string()});
+    auto result = quillory({"-d", outputDirectory, doc});
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.err, "quillory: " + outputDirectory + ": " + c.reason + "\n");
   }
@@ -154,16 +154,14 @@ TEST(CommandLineBatch, DirectoriesThatCannotBeMadeAreNamedWithTheReason) {
   in.write("docs/top.md", "# Top\n");
   auto pages = out.path() / "pages";
   out.write("pages/deep", "not a directory");
-  auto result = runProcess({quillory(), "-d", pages.string(), (in.path() / "docs").string()});
+  auto result = quillory({"-d", pages, in.path() / "docs"});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.err, "quillory: 1 of 2 files failed:\n  " +
                             (pages / "deep/notes.html").string() + ": Not a directory\n");
-  EXPECT_NE(testing_support::readWholeFile(pages / "top.html").find("<h1>Top</h1>"),
-            std::string::npos);
+  EXPECT_NE(readWholeFile(pages / "top.html").find("<h1>Top</h1>"), std::string::npos);
 }
 
 TEST(CommandLineBatch, FilesInADirectoryThatLinkOutsideItAreSkippedAndListed) {
-  namespace fs = std::filesystem;
   TempDir in, out;
   in.write("docs/real.md", "# Real\n");
   in.write("secret/private.md", "# Private\n");
@@ -173,44 +171,108 @@ TEST(CommandLineBatch, FilesInADirectoryThatLinkOutsideItAreSkippedAndListed) {
   fs::create_symlink("../secret/private.md", docs / "notes.md");
   fs::create_symlink(in.path() / "secret/private.md", docs / "away.md");
   fs::create_directory_symlink("../secret", docs / "linked");
-  auto result = runProcess({quillory(), "-d", out.path().string(), docs.string()});
+  const auto result = quillory({"-d", out.path(), docs});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.err, "quillory: 2 of 5 files failed:\n  " + (docs / "away.md").string() +
                             ": links outside " + docs.string() + "\n  " +
                             (docs / "notes.md").string() + ": links outside " + docs.string() +
                             "\n");
-  for (auto [page, written] : {std::pair{"real.html", true},
-                               {"alias.html", true},
-                               {"absolute.html", true},
-                               {"notes.html", false},
-                               {"away.html", false},
-                               {"linked/private.html", false}}) {
-    EXPECT_EQ(fs::exists(out.path() / page), written) << page;
-  }
-
+  EXPECT_EQ(namesIn(out.path()), (std::set<std::string>{"absolute.html", "alias.html", "real.html"}));
   // Named by itself, a file is the user's choice, wherever its link leads.
-  auto named =
-      runProcess({quillory(), "-d", (out.path() / "named").string(), (docs / "notes.md").string()});
-  EXPECT_EQ(named.exitStatus, 0) << named.err;
-  EXPECT_NE(
-      testing_support::readWholeFile(out.path() / "named/notes.html").find("<h1>Private</h1>"),
-      std::string::npos);
+  EXPECT_EQ(quillory({"-d", out.path() / "named", docs / "notes.md"}).exitStatus, 0);
+  EXPECT_TRUE(holds(out.path() / "named/notes.html", "<h1>Private</h1>"));
 }
 
-TEST(CommandLineBatch, OptionMistakesAreUsageErrors) {
+TEST(CommandLineFaults, OutputThatIsNoRegularFileIsWrittenInPlace) {
   TempDir dir;
-  auto doc = dir.write("doc.md", "x");
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"-o", "x.html", "-d", "out", doc.string()},
-        {"--time-limit", "soon", doc.string()},
-        {"--time-limit", "0", doc.string()},
-        {"-d", "out"}}) {
-    std::vector<std::string> argv{quillory()};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    EXPECT_EQ(runProcess(argv).exitStatus, 2) << arguments[0];
+  const auto doc = dir.write("doc.md", "# Hello\n");
+  const fs::path fifo = dir.path() / "fifo", device = dir.path() / "null";
+  const fs::path link = dir.path() / "link.html", target = dir.write("target.html", "older");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink(target, link);
+  // A copy of /dev/null; making device files takes root, as CI has.
+  const bool haveDevice = mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+  for (auto [out, typeAfter] : {std::pair{fifo, fs::file_type::fifo},
+                                {device, fs::file_type::character},
+                                {link, fs::file_type::regular}}) {  // the link itself is replaced
+    SCOPED_TRACE(out.filename().string());
+    if (out == device && !haveDevice) continue;
+    // Open for reading first, so the page (smaller than a pipe holds) waits in the FIFO.
+    const int reader = out == fifo ? open(fifo.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+    const auto result = quillory({"-o", out, doc});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(fs::symlink_status(out).type(), typeAfter);
+    std::string page = out == link ? readWholeFile(out) : "";
+    char buffer[65536];
+    for (ssize_t n; reader >= 0 && (n = read(reader, buffer, sizeof buffer)) > 0;) {
+      page.append(buffer, n);
+    }
+    if (reader >= 0) close(reader);
+    EXPECT_TRUE(out == device || page.ends_with(kPageEnd)) << page.size() << " bytes";
   }
-  auto result = runProcess({quillory(), "--time-limit", "2.5", doc.string()});
-  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(readWholeFile(target), "older");
+  std::set<std::string> names{"doc.md", "fifo", "link.html", "target.html"};
+  if (haveDevice) names.insert("null");
+  EXPECT_EQ(namesIn(dir.path()), names);  // no temporary file left beside any of them
+}
+
+TEST(CommandLineFaults, InterruptedWritesLeaveTheOlderPageOrTheWholeNewOne) {
+  TempDir dir;
+  // A page of tens of megabytes: four large images (sparse files, so they cost no disk).
+  std::string markdown;
+  for (int i = 0; i < 4; ++i) {
+    const std::string name = "image" + std::to_string(i) + ".png";
+    fs::resize_file(dir.write("doc/" + name, ""), 8'000'000);
+    markdown += "![" + name + "](" + name + ")\n";
+  }
+  const auto doc = dir.write("doc/large.md", markdown);
+  const fs::path out = dir.path() / "out/page.html";
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    dir.write("out/page.html", "older page");
+    const int watch = inotify_init1(IN_CLOEXEC);
+    inotify_add_watch(watch, out.parent_path().c_str(), IN_CREATE);
+    const pid_t pid = testing_support::startProcess({testing_support::program("quillory"), "-o",
+                                                     out, doc});
+    // Stop the program as soon as its temporary file exists beside the page, most likely
+    // in the middle of writing it; then interrupt it.
+    alignas(inotify_event) char event[4096];
+    ASSERT_GT(read(watch, event, sizeof event), 0);
+    close(watch);
+    kill(pid, SIGSTOP);
+    kill(pid, signal);
+    kill(pid, SIGCONT);
+    EXPECT_TRUE(std::string(reinterpret_cast<inotify_event*>(event)->name).starts_with("page.html."));
+    const int status = testing_support::exitStatusOf(pid);
+    // Whichever came first, the rename or the interrupt: no half page, no stray file.
+    EXPECT_TRUE(status == 128 + signal || status == 0) << status;
+    EXPECT_EQ(namesIn(out.parent_path()), std::set<std::string>{"page.html"});
+    const std::string page = readWholeFile(out);
+    EXPECT_TRUE(page == "older page" || page.ends_with(kPageEnd)) << page.size() << " bytes";
+  }
+}
+
+TEST(CommandLineFaults, FileSizeLimitFailsTheWriteCleanly) {
+  TempDir dir;
+  const auto doc = dir.write("doc.md", std::string(100'000, 'x'));
+  const auto out = dir.write("page.html", "older page");
+  const auto result = testing_support::runProcess(
+      {"/usr/bin/prlimit", "--fsize=4096", testing_support::program("quillory"), "-o", out, doc});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "quillory: " + out.string() + ": File too large\n");
+  EXPECT_EQ(readWholeFile(out), "older page");
+  EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"doc.md", "page.html"}));
+}
+
+TEST(CommandLineFaults, StandardOutputWhoseReaderHasGoneEndsQuietly) {
+  TempDir dir;
+  // Far more than a pipe holds, so the write meets the closed pipe.
+  const auto doc = dir.write("doc.md", std::string(1'000'000, 'x'));
+  const auto result = testing_support::runProcess(
+      {"/bin/bash", "-c", "\"$0\" \"$1\" | head -c 10 >/dev/null; echo \"${PIPESTATUS[0]}\"",
+       testing_support::program("quillory"), doc});
+  EXPECT_EQ(result.out, "0\n");
+  EXPECT_EQ(result.err, "");
 }
 
 }  // namespace

@@ -1,84 +1,70 @@
-// The assembled page: the exact template around nonce, stylesheet, body and watermark.
+// The assembled page and its nonce: the exact template around nonce, stylesheet and body;
+// a fresh nonce of sixteen bytes each time, also when the secure source fails.
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "platform/text.h"
 #include "provider_access.h"
-#include "support/bundle_sandbox.h"
-#include "support/temp_dir.h"
+#include "support/page.h"
+#include "support/process.h"
 
 namespace {
 
 using quillory::PreviewProviderInternals;
-
-const std::string kWatermark = "<div class=\"md-watermark\">Rendered by Quillory</div>";
-
-std::string expectedPage(const std::string& nonce, const std::string& css,
-                         const std::string& body) {
-  return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
-         "<meta http-equiv=\"Content-Security-Policy\"\n"
-         "      content=\"default-src 'none'; img-src data:; style-src 'nonce-" +
-         nonce + "'; script-src 'none';\">\n<style nonce=\"" + nonce + "\">" + css +
-         "</style>\n</head>\n<body>\n<article id=\"content\" class=\"md\">" + body +
-         "</article>\n" + kWatermark + "\n</body>\n</html>";
-}
-
-// The nonce, read from the policy.
-std::string nonceOf(const std::string& page) {
-  const std::string marker = "'nonce-";
-  size_t at = page.find(marker);
-  return at == std::string::npos ? "" : page.substr(at + marker.size(), 24);
-}
-
-size_t occurrences(const std::string& text, const std::string& needle) {
-  size_t count = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
-const platform::FileURL kBase = platform::FileURL::fileURLWithPath("/nonexistent/dir");
+using testing_support::nonceOf;
 
 TEST(PageAssembly, PageIsTheTemplateAroundItsPieces) {
   const std::string markdown =
-      "# Title\n\n<script>alert(1)</script>\n\n<p style=\"color:red\">"
-      "x</p>\n\n</article>\n";
+      "# Title\n\n<script>alert(1)</script>\n\n<p style=\"color:red\">x</p>\n\n</article>\n";
   const std::string body = PreviewProviderInternals::markdownToHTML(markdown);
   ASSERT_NE(body.find("<script>alert(1)</script>"), std::string::npos) << body;
-  ASSERT_NE(body.find("style=\"color:red\""), std::string::npos) << body;
-
-  const std::string page = PreviewProviderInternals::buildHTML(markdown, kBase);
-  const std::string nonce = nonceOf(page);
   const std::string& css = PreviewProviderInternals::cssSource();
   EXPECT_FALSE(css.empty());
-  EXPECT_EQ(page, expectedPage(nonce, css, body));
-  EXPECT_EQ(occurrences(page, nonce), 2u);
-  EXPECT_EQ(page.size(), 287 + 2 * 24 + css.size() + body.size() + kWatermark.size());
-  EXPECT_TRUE(page.ends_with("</html>"));
+  const std::string page =
+      PreviewProviderInternals::buildHTML(markdown, platform::FileURL::fileURLWithPath("/none"));
+  EXPECT_EQ(page, testing_support::pageBefore(nonceOf(page), css) + body +
+                      std::string(testing_support::kPageAfter));
 }
 
-TEST(PageAssembly, EachPageHasItsOwnNonce) {
-  const std::string first = PreviewProviderInternals::buildHTML("text", kBase);
-  const std::string second = PreviewProviderInternals::buildHTML("text", kBase);
-  EXPECT_NE(nonceOf(first), nonceOf(second));
-  EXPECT_EQ(first.size(), second.size());
-}
-
-TEST(PageAssembly, FallbackBodyIsWrappedLikeAnyOther) {
-  // An empty source converts to nothing usable, so the body is the empty fallback.
-  const std::string page = PreviewProviderInternals::buildHTML("", kBase);
-  EXPECT_EQ(page,
-            expectedPage(nonceOf(page), PreviewProviderInternals::cssSource(), "<pre></pre>"));
-}
-
-TEST(PageAssembly, MissingStylesheetLeavesTheStyleElementEmpty) {
+TEST(PageAssembly, MissingEmptyOrInvalidStylesheetLeavesTheStyleElementEmpty) {
   testing_support::TempDir docs;
-  auto doc = docs.write("doc.md", "plain *text*\n");
-  testing_support::BundleSandbox bundle(
-      "quillory", {{"marked.min.js", testing_support::realResource("marked.min.js")}});
-  auto result = bundle.run({doc.string()});
-  ASSERT_EQ(result.exitStatus, 0) << result.err;
-  const std::string nonce = nonceOf(result.out);
-  EXPECT_EQ(result.out, expectedPage(nonce, "", "<p>plain <em>text</em></p>\n"));
+  const auto doc = docs.write("doc.md", "plain *text*\n");
+  for (const char* css : {static_cast<const char*>(nullptr), "", "body { color: red } \xC3\x28"}) {
+    std::map<std::string, std::string> resources{
+        {"marked.min.js", testing_support::realResource("marked.min.js")}};
+    if (css != nullptr) resources["preview.css"] = css;
+    const auto result = testing_support::BundleSandbox("quillory", resources).run({doc.string()});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(testing_support::bodyOfPage(result.out, ""), "<p>plain <em>text</em></p>\n")
+        << result.out.substr(0, 400);
+  }
+}
+
+int failingSource(std::span<uint8_t> buffer) {
+  std::fill(buffer.begin(), buffer.end(), uint8_t{0xAB});  // written, then reported as failed
+  return EIO;
+}
+
+TEST(StyleNonce, IsFreshBase64OfSixteenBytesAlsoWhenTheSecureSourceFails) {
+  const std::string failedBytes = platform::base64Encoded(std::string(16, '\xAB'));
+  for (platform::SecureRandomSource source : {platform::secureRandomBytes, failingSource}) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 100; ++i) {
+      const std::string nonce = PreviewProviderInternals::makeNonce(source);
+      EXPECT_EQ(nonceOf("'nonce-" + nonce), nonce) << "not 24 characters of base64: " << nonce;
+      EXPECT_NE(nonce, failedBytes);
+      seen.insert(nonce);
+    }
+    EXPECT_EQ(seen.size(), 100u);
+  }
+}
+
+TEST(Base64, MatchesTheStandardAlphabetAndPadding) {
+  for (auto [bytes, text] : {std::pair<std::string, std::string>{"", ""}, {"f", "Zg=="},
+                             {"fo", "Zm8="}, {"foobar", "Zm9vYmFy"}, {"\xFB\xFF\xBF", "+/+/"}}) {
+    EXPECT_EQ(platform::base64Encoded(bytes), text);
+  }
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 namespace quillory {
 
 struct PreviewProviderInternals {
-  static constexpr int64_t maxBytes = PreviewProvider::maxBytes;
   static std::string readText(const platform::FileURL& url) {
     return PreviewProvider().readText(url);
   }
@@ -27,9 +26,6 @@ struct PreviewProviderInternals {
   }
   static std::string mimeType(const std::string& extension) {
     return PreviewProvider::mimeType(extension);
-  }
-  static std::string loadResource(const std::string& name, const std::string& extension) {
-    return PreviewProvider::loadResource(name, extension);
   }
   static const std::string& cssSource() { return PreviewProvider::cssSource(); }
   static const std::string& markedSource() { return PreviewProvider::markedSource(); }

@@ -1,4 +1,5 @@
-// Reading the previewed file: the cap and its note, UTF-8 repair, and read errors.
+// Reading the previewed file: the cap and its note, UTF-8 repair, and read errors; and the
+// file URL operations the reading and the image paths rest on.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -6,84 +7,71 @@
 
 #include "platform/files.h"
 #include "provider_access.h"
-#include "support/temp_dir.h"
+#include "support/files.h"
 
 namespace {
 
-using quillory::PreviewProviderInternals;
-using testing_support::TempDir;
+using platform::FileURL;
 
 const std::string kNote = "\n\n> \xE2\x80\xA6 preview truncated (large file).";
 const size_t kCap = 4000000;
+const std::string kFFFD = "\xEF\xBF\xBD";
 
 std::string readText(const std::filesystem::path& path) {
-  return PreviewProviderInternals::readText(platform::FileURL::fileURLWithPath(path.string()));
+  return quillory::PreviewProviderInternals::readText(FileURL::fileURLWithPath(path.string()));
 }
 
-int readErrorOf(const std::filesystem::path& path) {
-  try {
-    readText(path);
-  } catch (const platform::FileReadError& error) {
-    EXPECT_EQ(error.path(), path.string());
-    return error.code().value();
-  }
-  ADD_FAILURE() << "no error for " << path;
-  return 0;
-}
-
-TEST(SourceReading, TextUpToTheCapComesThroughWhole) {
-  TempDir dir;
-  EXPECT_EQ(readText(dir.write("empty.md", "")), "");
-  const std::string text = "# Caf\xC3\xA9 \xF0\x9F\x98\x80\r\n\tline\0two";
-  EXPECT_EQ(readText(dir.write("text.md", text)), text);
-  const std::string full(kCap, 'a');
-  EXPECT_EQ(readText(dir.write("full.md", full)), full);
-}
-
-TEST(SourceReading, LongerFilesAreCutAtTheCapWithTheNote) {
-  EXPECT_EQ(kNote.size(), 39u);
-  TempDir dir;
-  std::string longer(kCap, 'a');
-  longer += "bc";
-  EXPECT_EQ(readText(dir.write("long.md", longer)), std::string(kCap, 'a') + kNote);
-
-  // The cut falls inside a four-byte character: its first bytes become one U+FFFD.
-  std::string split(kCap - 2, 'x');
-  split += "\xF0\x9F\x98\x80 tail";
-  EXPECT_EQ(readText(dir.write("split.md", split)),
-            std::string(kCap - 2, 'x') + "\xEF\xBF\xBD" + kNote);
-}
-
-TEST(SourceReading, EndlessFilesAreReadOnlyUpToTheCap) {
+TEST(SourceReading, TextUpToTheCapWithUTF8RepairedAndTheNoteAfterACut) {
+  testing_support::TempDir dir;
+  const std::string text = "# Caf\xC3\xA9 \xF0\x9F\x98\x80\r\n\tline\0two", a(kCap, 'a');
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""}, {text, text}, {a, a}, {a + "bc", a + kNote},
+      // A cut inside a four-byte character: its first bytes become one U+FFFD.
+      {std::string(kCap - 2, 'x') + "\xF0\x9F\x98\x80 tail", std::string(kCap - 2, 'x') + kFFFD + kNote},
+      // One U+FFFD per maximal ill-formed subpart: a truncated sequence is one, bytes that
+      // can never start or continue a sequence are one each, an encoded surrogate is three.
+      {"caf\xE9 ok", "caf" + kFFFD + " ok"}, {"a\xF0\x9F\x98z", "a" + kFFFD + "z"},
+      {"\xC0\xAF", kFFFD + kFFFD}, {"\xED\xA0\x80", kFFFD + kFFFD + kFFFD},
+      {"\xEF\xBB\xBFhi", "\xEF\xBB\xBFhi"}};  // a byte-order mark is a character like any other
+  for (const auto& [content, read] : cases) EXPECT_EQ(readText(dir.write("doc.md", content)), read);
   // /dev/zero never ends: the read must stop, and NUL bytes are valid text.
   EXPECT_EQ(readText("/dev/zero"), std::string(kCap, '\0') + kNote);
 }
 
-TEST(SourceReading, BytesThatAreNotUTF8BecomeReplacementCharacters) {
-  TempDir dir;
-  EXPECT_EQ(readText(dir.write("latin1.md", "caf\xE9 ok")), "caf\xEF\xBF\xBD ok");
-  // One U+FFFD per maximal ill-formed subpart: a truncated sequence is one, bytes that
-  // can never start or continue a sequence are one each, an encoded surrogate is three.
-  EXPECT_EQ(readText(dir.write("truncated.md", "a\xF0\x9F\x98z")), "a\xEF\xBF\xBDz");
-  EXPECT_EQ(readText(dir.write("overlong.md", "\xC0\xAF")), "\xEF\xBF\xBD\xEF\xBF\xBD");
-  EXPECT_EQ(readText(dir.write("surrogate.md", "\xED\xA0\x80")),
-            "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
-  // A byte-order mark is a character like any other.
-  EXPECT_EQ(readText(dir.write("bom.md", "\xEF\xBB\xBFhi")), "\xEF\xBB\xBFhi");
+TEST(SourceReading, UnreadableFilesRaiseTheSystemError) {
+  testing_support::TempDir dir;
+  const auto file = dir.write("file.md", "x");
+  std::filesystem::create_symlink("loop.md", dir.path() / "loop.md");
+  for (auto [path, code] : {std::pair{dir.path() / "missing.md", ENOENT}, {dir.path(), EISDIR},
+                            {file / "below.md", ENOTDIR}, {dir.path() / "loop.md", ELOOP}}) {
+    try {
+      readText(path);
+      ADD_FAILURE() << "no error for " << path;
+    } catch (const platform::FileReadError& error) {
+      EXPECT_EQ(error.path(), path.string());
+      EXPECT_EQ(error.code().value(), code) << path;
+    }
+  }
 }
 
-TEST(SourceReading, UnreadableFilesRaiseTheSystemError) {
-  TempDir dir;
-  EXPECT_EQ(readErrorOf(dir.path() / "missing.md"), ENOENT);
-  EXPECT_EQ(readErrorOf(dir.path()), EISDIR);
-  std::filesystem::path file = dir.write("file.md", "x");
-  EXPECT_EQ(readErrorOf(file / "below.md"), ENOTDIR);
-  std::filesystem::create_symlink("loop.md", dir.path() / "loop.md");
-  EXPECT_EQ(readErrorOf(dir.path() / "loop.md"), ELOOP);
-  if (geteuid() != 0) {  // root reads whatever the mode says
-    chmod(file.c_str(), 0);
-    EXPECT_EQ(readErrorOf(file), EACCES);
-  }
+TEST(FileURL, DirectoriesResolutionStandardizationAndExtensions) {
+  const std::string cwd = std::filesystem::current_path().string();
+  const FileURL base = FileURL::fileURLWithPath("/docs/guide");
+  const std::pair<std::string, std::string> cases[] = {
+      {FileURL::fileURLWithPath("/a/b/c.md").deletingLastPathComponent().path(), "/a/b"},
+      {FileURL::fileURLWithPath("/c.md").deletingLastPathComponent().path(), "/"},
+      {FileURL::fileURLWithPath("/a/b/").deletingLastPathComponent().path(), "/a"},
+      {FileURL::fileURLWithPath("notes.md").deletingLastPathComponent().path(), cwd},
+      {FileURL::fileURLWithPath("pics/a.png", base).path(), "/docs/guide/pics/a.png"},
+      {FileURL::fileURLWithPath("/etc/a.png", base).path(), "/etc/a.png"},
+      {FileURL::fileURLWithPath("/a/../../b.png").standardized().path(), "/b.png"},
+      {FileURL::fileURLWithPath("/a/...").standardized().path(), "/a/..."},
+      {FileURL::fileURLWithPath("/a/photo.JPG").pathExtension(), "JPG"},
+      {FileURL::fileURLWithPath("/a/archive.tar.gz").pathExtension(), "gz"},
+      {FileURL::fileURLWithPath("/a.d/README").pathExtension(), ""},
+      {FileURL::fileURLWithPath("/a/.png").pathExtension(), "png"},  // all extension
+      {FileURL::fileURLWithPath("/a/trailing.").pathExtension(), ""}};
+  for (const auto& [found, expected] : cases) EXPECT_EQ(found, expected);
 }
 
 }  // namespace

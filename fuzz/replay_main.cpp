@@ -1,0 +1,25 @@
+// Replays a harness's inputs without libFuzzer, for the normal build's tests: every file
+// of each directory named on the command line, once. A violated property traps.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "support/files.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+int main(int argc, char** argv) {
+  std::vector<std::filesystem::path> inputs;
+  for (int i = 1; i < argc; ++i) {
+    for (const auto& entry : std::filesystem::directory_iterator(argv[i])) inputs.push_back(entry);
+  }
+  std::sort(inputs.begin(), inputs.end());
+  for (const auto& input : inputs) {
+    const std::string bytes = testing_support::readWholeFile(input);
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  }
+  std::printf("replayed %zu inputs\n", inputs.size());
+  return inputs.empty() ? 1 : 0;
+}

@@ -1,0 +1,97 @@
+// Files for tests: temporary directories removed with everything in them, whole-file
+// reads, counts of the opens the kernel reports in a directory, and substring counts.
+#pragma once
+
+#include <stdlib.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace testing_support {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quillory-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // Writes `bytes` to the file `relative` below the directory, making parent directories.
+  std::filesystem::path write(const std::string& relative, std::string_view bytes) const {
+    const std::filesystem::path file = path_ / relative;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + file.string());
+    return file;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string readWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Counts the opens of each file in the watched directories (not below them) while it lives.
+class OpenCounter {
+ public:
+  explicit OpenCounter(std::initializer_list<std::filesystem::path> directories)
+      : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    for (const auto& directory : directories) {
+      if (inotify_add_watch(fd_, directory.c_str(), IN_OPEN) < 0) {
+        throw std::runtime_error("cannot watch " + directory.string());
+      }
+    }
+  }
+  ~OpenCounter() { close(fd_); }
+  OpenCounter(const OpenCounter&) = delete;
+  OpenCounter& operator=(const OpenCounter&) = delete;
+
+  // Opens by file name since the counter was made.
+  std::map<std::string, int> counts() {
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t length; (length = read(fd_, buffer, sizeof buffer)) > 0;) {
+      for (ssize_t at = 0; at < length;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (event->len > 0) ++counts_[event->name];
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return counts_;
+  }
+  int opensOf(const std::string& name) { return counts()[name]; }
+
+ private:
+  int fd_;
+  std::map<std::string, int> counts_;
+};
+
+inline size_t occurrences(std::string_view text, std::string_view part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace testing_support
