@@ -1,8 +1,7 @@
-// The page from the real quillory in headless Chromium: nothing a document holds runs a
-// script, restyles the page or reaches a loopback server, while local images, math, wide
-// blocks and the watermark show as they should. Every check reads the page from outside,
-// through the driver, which the page's policy does not govern.
-// Usage: node page_in_browser.test.mjs path/to/quillory
+// The page from the real quillory in headless Chromium: nothing a document holds runs a script,
+// restyles the page or reaches a loopback server, while local images, math, wide blocks and the
+// watermark show as they should. Every check reads the page from outside, through the driver,
+// which the page's policy does not govern.   Usage: node page_in_browser.test.mjs QUILLORY
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
 import {mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync} from 'node:fs';
@@ -14,20 +13,14 @@ import {after, test} from 'node:test';
 import {pathToFileURL} from 'node:url';
 import {chromium} from 'playwright-core';
 
-const quillory = process.argv[2];
 const scratch = mkdtempSync(path.join(tmpdir(), 'quillory-browser-'));
 const image = (name) => readFileSync(new URL(`../../examples/images/${name}`, import.meta.url));
-
 // Records each request and each connection (a browser may connect to warm up, asking nothing).
 const seen = {requests: [], connections: 0};
-const server = http.createServer((request, response) => {
-  seen.requests.push(request.url);
-  response.end();
-});
+const server = http.createServer((request, response) => response.end(void seen.requests.push(request.url)));
 server.on('connection', () => ++seen.connections);
 await new Promise((listening) => server.listen(0, '127.0.0.1', listening));
 const origin = `http://127.0.0.1:${server.address().port}`;
-
 const browser = await chromium.launch({executablePath: '/usr/bin/chromium', args: ['--no-sandbox']});
 const context = await browser.newContext({viewport: {width: 900, height: 700}});
 // Runs in every page before its content: keeps the directive of each violation reported.
@@ -42,19 +35,15 @@ after(async () => {
   rmSync(scratch, {recursive: true, force: true});
 });
 
-// Each case: a document (or a tree of files and the one to render), what to do on its page,
-// and facts read from the page, each of which must hold.
+const ran = (what) => `document.documentElement.dataset.${what}='ran'`;
+const wide = 'w'.repeat(400);
+// Each case: a document (or a tree of files, the first rendered), what to do on its page, and
+// facts read from the page, each of which must hold.
 const cases = [{
   name: 'no script runs: script elements, event handlers, javascript: links',
-  markdown: `<script>document.documentElement.dataset.scriptElement = "ran";</script>
-
-<img src="x" onerror="document.documentElement.dataset.onerror = 'ran'">
-
-[a Markdown link](<javascript:void(document.documentElement.dataset.markdownLink='ran')>)
-
-<a href="javascript:void(document.documentElement.dataset.htmlLink='ran')">an HTML link</a>
-
-<p id="clickable" onclick="document.documentElement.dataset.onclick = 'ran'">click</p>`,
+  markdown: `<script>${ran('scriptElement')}</script>\n\n<img src="x" onerror="${ran('onerror')}">\n
+[a Markdown link](<javascript:void(${ran('markdownLink')})>)\n
+<a href="javascript:void(${ran('htmlLink')})">an HTML link</a>\n\n<p id="clickable" onclick="${ran('onclick')}">p</p>`,
   async act(page) {
     for (const link of await page.locator('a[href^="javascript:"]').all()) await link.click();
     await page.click('#clickable');
@@ -65,16 +54,10 @@ const cases = [{
   facts: () => ({'nothing ran': JSON.stringify(document.documentElement.dataset) === '{}'}),
 }, {
   name: 'the document\'s styles do not apply, the page\'s stylesheet does',
-  markdown: `<style>
-.md { background-color: rgb(0, 255, 0) !important; }
-.md-watermark { display: none !important; }
-#by-element { color: rgb(0, 0, 255) !important; }
-</style>
-
-<p id="by-element">styled by a style element</p>
-
-<p id="by-attribute" style="color: rgb(255, 0, 0); font-size: 40px">styled by an attribute</p>
-
+  markdown: `<style>\n.md { background-color: rgb(0, 255, 0) !important; }
+.md-watermark { display: none !important; }\n#by-element { color: rgb(0, 0, 255) !important; }\n</style>\n
+<p id="by-element">styled by a style element</p>\n
+<p id="by-attribute" style="color: rgb(255, 0, 0); font-size: 40px">styled by an attribute</p>\n
 Malformed math: $\\frac{$ and more text.`,
   facts: () => {
     const style = (selector) => getComputedStyle(document.querySelector(selector));
@@ -92,8 +75,7 @@ Malformed math: $\\frac{$ and more text.`,
   },
 }, {
   name: 'nothing the document names is requested or connected to',
-  markdown: `![a Markdown image](${origin}/markdown-image.png)
-
+  markdown: `![a Markdown image](${origin}/markdown-image.png)\n
 <img src="${origin}/html-image.png"><img srcset="${origin}/srcset-image.png 2x">
 <video src="${origin}/video.mp4" poster="${origin}/poster.png"></video>
 <iframe src="${origin}/frame.html"></iframe><iframe loading="lazy" src="${origin}/lazy.html"></iframe>
@@ -101,23 +83,18 @@ Malformed math: $\\frac{$ and more text.`,
 <div><svg><foreignObject><iframe src="${origin}/svg-frame.html"></iframe></foreignObject></svg></div>
 <object data="${origin}/object.html"></object><script src="${origin}/script.js"></script>
 <link rel="stylesheet" href="${origin}/sheet.css"><link rel="preconnect" href="${origin}">
-<link REL="icon PreConnect" href="${origin}"><link rel="dns-prefetch" href="${origin}">
-
-<style>
-@font-face { font-family: "Remote"; src: url("${origin}/font.woff2") format("woff2"); }
-.md p { font-family: "Remote", sans-serif; }
-body { background-image: url("${origin}/style-element.png"); }
-</style>
-
+<link REL="icon PreConnect" href="${origin}"><link rel="dns-prefetch" href="${origin}">\n
+<style>\n@font-face { font-family: "Remote"; src: url("${origin}/font.woff2") format("woff2"); }
+.md p { font-family: "Remote", sans-serif; }\nbody { background-image: url("${origin}/style-element.png"); }\n</style>\n
 <p style="background-image: url('${origin}/style-attribute.png')">text in a remote font</p>`,
   facts: () => ({}),  // what reaches the server is checked for every case
 }, {
   name: 'a meta refresh does not navigate, even one hidden from a naive scan',
-  // Each line would hide the refresh after it from a scan that does not read markup as a
-  // browser does: a quote inside a comment, a value, text elements, svg.
-  markdown: ['', '<div><!-- <meta a=" -->', '<div title=\'<meta a="\'>', '<textarea><meta a="</textarea>']
-      .map((hider) => `${hider}<meta http-equiv="refresh" content="0; url=${origin}/refreshed">`).join('\n') +
-      `\n<div><svg><style><meta http-equiv="refresh" content="0; url=${origin}/svg"></style></svg></div>\n\ntext`,
+  // Each would hide the refresh after it from a scan that does not read markup as a browser
+  // does: a quote inside a comment, a value, text elements, svg.
+  markdown: ['', '<div><!-- <meta a=" -->', '<div title=\'<meta a="\'>', '<textarea><meta a="</textarea>',
+    '<div><svg><style>'].map((hider) => `${hider}<meta http-equiv="refresh" content="0; url=${origin}/r">`)
+      .join('\n') + '</style></svg></div>\n\ntext',
   facts: () => ({'the page stays': location.protocol === 'file:'}),
 }, {
   name: 'a local image below the document\'s folder shows inlined, one outside it does not',
@@ -128,78 +105,56 @@ body { background-image: url("${origin}/style-element.png"); }
     'outside.png': image('chart.png'),
   },
   facts: () => {
-    const shown = (alt, type, width) => {
-      const img = document.querySelector(`img[alt="${alt}"]`);
-      return img.getAttribute('src').startsWith(`data:${type};base64,`) && img.naturalWidth === width;
-    };
-    const outside = document.querySelector('img[alt="outside"]');
+    const img = (alt) => document.querySelector(`img[alt="${alt}"]`);
+    const shown = (alt, type, width) =>
+      img(alt).src.startsWith(`data:${type};base64,`) && img(alt).naturalWidth === width;
     return {
       'the png': shown('inside png', 'image/png', 240),
       'the svg': shown('inside svg', 'image/svg+xml', 320),
-      'not the outside one': outside.getAttribute('src') === '../outside.png' && outside.complete &&
-          outside.naturalWidth === 0,
+      'not the outside one': img('outside').getAttribute('src') === '../outside.png' && img('outside').complete &&
+          img('outside').naturalWidth === 0,
     };
   },
 }, {
-  name: 'math is laid out as MathML, display math centred in its block',
-  markdown: 'Pythagoras: $a^2 + b^2 = c^2$ in a sentence.\n\n$$\n\\sum_{k=1}^{n} k = \\frac{n(n+1)}{2}\n$$',
+  name: 'math is laid out, wide blocks scroll inside themselves, the watermark shows',
+  markdown: `Pythagoras: $a^2 + b^2 = c^2$ in a sentence.\n\n$$\n\\sum_{k=1}^{n} k = \\frac{n(n+1)}{2}\n$$\n
+\`\`\`\ncode ${wide}\n\`\`\`\n\n| a | ${wide} |\n|---|---|\n| 1 | b |\n
+$$\n${Array.from({length: 60}, (_, i) => `x_{${i}}`).join(' + ')}\n$$`,
   facts: () => {
     const formulas = [...document.querySelectorAll('math')];
     const [inline, display] = formulas;
-    const box = display.getBoundingClientRect();
-    const holder = display.closest('.math-display')?.getBoundingClientRect();
+    const [box, holder] = [display, display.closest('.math-display')].map((e) => e?.getBoundingClientRect());
+    const scrolls = (selector) => [...document.querySelectorAll(selector)].at(-1).scrollWidth >
+        [...document.querySelectorAll(selector)].at(-1).clientWidth;
+    const marks = document.querySelectorAll('.md-watermark');
+    const [mark, style] = [marks[0].getBoundingClientRect(), getComputedStyle(marks[0])];
     return {
-      'two MathML formulas with a box': formulas.length === 2 && formulas.every((math) =>
-        math.namespaceURI === 'http://www.w3.org/1998/Math/MathML' &&
+      'MathML with a box': formulas.every((math) => math.namespaceURI === 'http://www.w3.org/1998/Math/MathML' &&
         math.getBoundingClientRect().width > 0 && math.getBoundingClientRect().height > 0),
       'the TeX source hidden': formulas.every((math) => math.querySelector('annotation').getClientRects().length === 0),
       'inline math in its paragraph': inline.closest('p') !== null && inline.closest('.math-display') === null,
       'display math centred': display.getAttribute('display') === 'block' && holder !== undefined &&
           Math.abs((box.left - holder.left) - (holder.right - box.right)) <= 2,
-    };
-  },
-}, {
-  name: 'wide code, tables and math scroll inside their blocks, never the page',
-  markdown: `\`\`\`\ncode ${'w'.repeat(400)}\n\`\`\`\n\n| a | ${'w'.repeat(400)} |\n|---|---|\n| 1 | b |\n\n` +
-      `$$\n${Array.from({length: 60}, (_, i) => `x_{${i}}`).join(' + ')}\n$$`,
-  facts: () => {
-    const scrolls = (selector) => document.querySelector(selector).scrollWidth > document.querySelector(selector).clientWidth;
-    return {
-      'the page does not': document.documentElement.scrollWidth <= innerWidth,
-      'code': scrolls('.md pre'),
-      'the table': scrolls('.md table'),
-      'math': scrolls('.md .math-display'),
-    };
-  },
-}, {
-  name: 'one visible watermark line follows the article',
-  markdown: '# Notes\n\nA short page.\n\n- one\n- two\n',
-  facts: () => {
-    const marks = document.querySelectorAll('.md-watermark');
-    const style = getComputedStyle(marks[0]);
-    const box = marks[0].getBoundingClientRect();
-    return {
-      'one, after the article': marks.length === 1 && marks[0].textContent === 'Rendered by Quillory' &&
+      'the page not scrolling sideways': document.documentElement.scrollWidth <= innerWidth,
+      'code, table and math scrolling': scrolls('.md pre') && scrolls('.md table') && scrolls('.md .math-display'),
+      'one watermark after the article': marks.length === 1 && marks[0].textContent === 'Rendered by Quillory' &&
           marks[0].previousElementSibling?.matches('article#content.md') === true,
-      'visible': style.display !== 'none' && style.visibility === 'visible' && Number(style.opacity) > 0 &&
-          style.color !== getComputedStyle(document.body).backgroundColor,
-      'in the viewport': box.width > 0 && box.height > 0 && box.left >= 0 && box.right <= innerWidth &&
-          box.top >= 0 && box.bottom <= innerHeight,
+      'a visible one': style.display !== 'none' && style.visibility === 'visible' && Number(style.opacity) > 0 &&
+          style.color !== getComputedStyle(document.body).backgroundColor && mark.width > 0 && mark.height > 0 &&
+          mark.left >= 0 && mark.right <= innerWidth && mark.top >= 0 && mark.bottom <= innerHeight,
     };
   },
 }];
 
 cases.forEach((c, n) => test(c.name, async () => {
-  const dir = path.join(scratch, String(n));
-  const files = c.files ?? {'doc.md': c.markdown};
-  for (const [name, content] of Object.entries(files)) {
-    mkdirSync(path.dirname(path.join(dir, name)), {recursive: true});
-    writeFileSync(path.join(dir, name), content);
-  }
   // The page lands beside its document, so that a relative address it kept would resolve.
-  const source = path.join(dir, Object.keys(files)[0]);
-  const pagePath = path.join(path.dirname(source), 'page.html');
-  execFileSync(quillory, ['-o', pagePath, source], {timeout: 30000});
+  const files = Object.entries(c.files ?? {'doc.md': c.markdown}).map(([name, content]) => {
+    mkdirSync(path.dirname(path.join(scratch, `${n}`, name)), {recursive: true});
+    writeFileSync(path.join(scratch, `${n}`, name), content);
+    return path.join(scratch, `${n}`, name);
+  });
+  const pagePath = path.join(path.dirname(files[0]), 'page.html');
+  execFileSync(process.argv[2], ['-o', pagePath, files[0]], {timeout: 30000});
   Object.assign(seen, {requests: [], connections: 0});
   const page = await context.newPage();
   try {
