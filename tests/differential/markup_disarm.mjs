@@ -5,7 +5,7 @@
 // reads the markup exactly (no svg, math, select or noscript), the disarmed page must parse
 // to the original one with exactly those attributes renamed.
 //   node markup_disarm.mjs CONVERSION_HOST QUILLORY [FRAGMENTS [SEED]]
-import {spawnSync} from 'node:child_process';
+import {execFileSync} from 'node:child_process';
 import {mkdtempSync, readFileSync, rmSync, writeFileSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
@@ -17,26 +17,21 @@ const [host, quillory, fragmentArg = '500', seedArg = '20240611'] = process.argv
 // The page around a fragment, from the real program: a marker document split at its text.
 const dir = mkdtempSync(join(tmpdir(), 'quillory-disarm-'));
 writeFileSync(join(dir, 'doc.md'), 'FRAGMENT-GOES-HERE\n');
-const made = spawnSync(quillory, ['-o', join(dir, 'page.html'), join(dir, 'doc.md')]);
-if (made.status !== 0) throw new Error(`${quillory} failed: ${made.stderr}`);
+execFileSync(quillory, ['-o', join(dir, 'page.html'), join(dir, 'doc.md')]);
 const [before, after] = readFileSync(join(dir, 'page.html'), 'utf8').split('<p>FRAGMENT-GOES-HERE</p>\n');
 rmSync(dir, {recursive: true, force: true});
-const page = (fragment) => before + fragment + after;
 
-const known = [
-  '<META\nHTTP-EQUIV=refresh content=0;url=//x>', "<meta/http-equiv='refresh'/>",
-  '<meta http-equiv=a HTTP-EQUIV=refresh>',  // every duplicate, or the next takes its place
-  '<meta a=b" http-equiv=r>', '<p title="<meta ">x</p><meta http-equiv=r>',
+// Known traps: duplicates (each would take the first one's place), values and text that
+// look like tags, noscript read both ways, svg and math without text elements, tags the
+// page's markup ends, hints among other rel tokens or behind a character reference.
+const known = ['<META\nHTTP-EQUIV=refresh content=0;url=//x>', "<meta/http-equiv='refresh'/>",
+  '<meta http-equiv=a HTTP-EQUIV=refresh>', '<meta a=b" http-equiv=r>', '<p title="<meta ">x</p><meta http-equiv=r>',
   "<textarea><meta a='</textarea><meta http-equiv=r>'",
-  '<script><!--<script></script><meta http-equiv=a></script>--></script><meta http-equiv=b>',
-  // A browser without scripting reads markup in noscript, one with it text.
   '<noscript><meta http-equiv=a><!--</noscript><meta http-equiv=b>--></noscript>',
-  '<math><title><meta http-equiv=a></title></math>',  // no text element in svg or math
-  '<meta content=x http-equiv=r', '<meta content="x http-equiv=r',  // the page ends the tag
-  '<link rel=stylesheet href=a><link REL="icon PreConnect"><link rel=dns-prefetch>',
-  '<link rel=pre&#99;onnect rel=stylesheet>', '<iframe src=a srcdoc=b title=c></iframe>',
-  '<metadata http-equiv=r><p>http-equiv=r</p><meta name=http-equiv><img src=a>',
-];
+  '<script><!--<script></script><meta http-equiv=a></script>--></script><meta http-equiv=b>',
+  '<math><title><meta http-equiv=a></title></math>', '<meta content=x http-equiv=r', '<meta content="x http-equiv=r',
+  '<link rel=stylesheet href=a><link REL="icon PreConnect"><link rel=dns-prefetch>', '<link rel=pre&#99;onnect rel=a>',
+  '<iframe src=a srcdoc=b title=c></iframe>', '<metadata http-equiv=r><p>http-equiv=r</p><meta name=http-equiv>'];
 // Every svg start tag makes each text element a guess with two readings; unless the
 // readings merge again, this takes hours, not a moment (the test's timeout is the guard).
 const linear = '<svg><style><![CDATA[<script><!--<title><noscript>]]></noscript></title>--></script>'.repeat(40000);
@@ -44,8 +39,7 @@ const linear = '<svg><style><![CDATA[<script><!--<title><noscript>]]></noscript>
 // A small deterministic generator (mulberry32).
 let seed = Number(seedArg) >>> 0;
 function random() {
-  seed = (seed + 0x6d2b79f5) >>> 0;
-  let t = seed;
+  let t = seed = (seed + 0x6d2b79f5) >>> 0;
   t = Math.imul(t ^ (t >>> 15), t | 1);
   t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
   return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
@@ -142,12 +136,12 @@ fragments.forEach((original, i) => {
   for (const scriptingEnabled of [true, false]) {
     const options = {scriptingEnabled, sourceCodeLocationInfo: true};
     const fail = (problem) => failures.push({original, disarmed: disarmed[i], scriptingEnabled, problem});
-    const parsed = parse(page(disarmed[i]), options);
+    const parsed = parse(before + disarmed[i] + after, options);
     for (const element of elements(parsed)) {
       if (armed(element).length > 0) fail(`a <${element.tagName}> keeps ${armed(element).join(', ')}`);
     }
     if (approximate) continue;
-    const expected = parse(page(original), options);
+    const expected = parse(before + original + after, options);
     for (const element of elements(expected)) {
       for (const name of armed(element)) element.attrs.find((a) => a.name === name).name = `data-${name}`;
     }
