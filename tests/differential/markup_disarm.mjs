@@ -1,43 +1,45 @@
-// Differential test of disarmMarkup against parse5, a conforming HTML parser: generated
-// fragments full of what puts a scan out of step go through the real C++ function, into
+// disarmMarkup against parse5, a conforming HTML parser: known tricky fragments and
+// generated ones full of what puts a scan out of step go through the real C++ function, into
 // the real page, and are parsed with scripting on (Chromium) and off (WebKit without
-// JavaScript). No parse of a disarmed page may hold an armed element, and where the
-// disarm reads the markup exactly (no svg, math, select or noscript), the disarmed page
-// must parse to the original one with exactly those attributes renamed.
-//
+// JavaScript). No parse of a disarmed page may hold an armed element, and where the disarm
+// reads the markup exactly (no svg, math, select or noscript), the disarmed page must parse
+// to the original one with exactly those attributes renamed.
 //   node markup_disarm.mjs CONVERSION_HOST QUILLORY [FRAGMENTS [SEED]]
-import {spawnSync} from 'node:child_process';
+import {execFileSync} from 'node:child_process';
 import {mkdtempSync, readFileSync, rmSync, writeFileSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
 import {parse, serialize} from 'parse5';
+import {runHost} from './host.mjs';
 
 const [host, quillory, fragmentArg = '500', seedArg = '20240611'] = process.argv.slice(2);
-if (!quillory) {
-  console.error('usage: node markup_disarm.mjs CONVERSION_HOST QUILLORY [FRAGMENTS [SEED]]');
-  process.exit(2);
-}
-const HTML = 'http://www.w3.org/1999/xhtml';
 
 // The page around a fragment, from the real program: a marker document split at its text.
-function pageTemplate() {
-  const dir = mkdtempSync(join(tmpdir(), 'quillory-disarm-'));
-  try {
-    writeFileSync(join(dir, 'doc.md'), 'FRAGMENT-GOES-HERE\n');
-    const run = spawnSync(quillory, ['-o', join(dir, 'page.html'), join(dir, 'doc.md')]);
-    if (run.status !== 0) throw new Error(`${quillory} failed: ${run.stderr}`);
-    const [before, after] = readFileSync(join(dir, 'page.html'), 'utf8').split('<p>FRAGMENT-GOES-HERE</p>\n');
-    return {before, after};
-  } finally {
-    rmSync(dir, {recursive: true, force: true});
-  }
-}
+const dir = mkdtempSync(join(tmpdir(), 'quillory-disarm-'));
+writeFileSync(join(dir, 'doc.md'), 'FRAGMENT-GOES-HERE\n');
+execFileSync(quillory, ['-o', join(dir, 'page.html'), join(dir, 'doc.md')]);
+const [before, after] = readFileSync(join(dir, 'page.html'), 'utf8').split('<p>FRAGMENT-GOES-HERE</p>\n');
+rmSync(dir, {recursive: true, force: true});
+
+// Known traps: duplicates (each would take the first one's place), values and text that
+// look like tags, noscript read both ways, svg and math without text elements, tags the
+// page's markup ends, hints among other rel tokens or behind a character reference.
+const known = ['<META\nHTTP-EQUIV=refresh content=0;url=//x>', "<meta/http-equiv='refresh'/>",
+  '<meta http-equiv=a HTTP-EQUIV=refresh>', '<meta a=b" http-equiv=r>', '<p title="<meta ">x</p><meta http-equiv=r>',
+  "<textarea><meta a='</textarea><meta http-equiv=r>'",
+  '<noscript><meta http-equiv=a><!--</noscript><meta http-equiv=b>--></noscript>',
+  '<script><!--<script></script><meta http-equiv=a></script>--></script><meta http-equiv=b>',
+  '<math><title><meta http-equiv=a></title></math>', '<meta content=x http-equiv=r', '<meta content="x http-equiv=r',
+  '<link rel=stylesheet href=a><link REL="icon PreConnect"><link rel=dns-prefetch>', '<link rel=pre&#99;onnect rel=a>',
+  '<iframe src=a srcdoc=b title=c></iframe>', '<metadata http-equiv=r><p>http-equiv=r</p><meta name=http-equiv>'];
+// Every svg start tag makes each text element a guess with two readings; unless the
+// readings merge again, this takes hours, not a moment (the test's timeout is the guard).
+const linear = '<svg><style><![CDATA[<script><!--<title><noscript>]]></noscript></title>--></script>'.repeat(40000);
 
 // A small deterministic generator (mulberry32).
 let seed = Number(seedArg) >>> 0;
 function random() {
-  seed = (seed + 0x6d2b79f5) >>> 0;
-  let t = seed;
+  let t = seed = (seed + 0x6d2b79f5) >>> 0;
   t = Math.imul(t ^ (t >>> 15), t | 1);
   t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
   return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
@@ -45,20 +47,19 @@ function random() {
 const pick = (items) => items[Math.floor(random() * items.length)];
 const randomCase = (text) => [...text].map((c) => (random() < 0.3 ? c.toUpperCase() : c)).join('');
 const space = () => pick([' ', '\n', '\t', '/', ' / ', '\r\n']);
+const refresh = '<meta http-equiv="refresh" content="0;url=http://127.0.0.1/">';
 
 function value() {
-  const text = pick(['refresh', '0;url=http://127.0.0.1/', 'a>b', '<meta http-equiv=x>', '<meta a="', '"', "'", '',
-    '-->', '</style>', '</script>', '<!--', 'preconnect', 'x y']);
+  const text = pick(['refresh', '0;url=http://127.0.0.1/', 'a>b', '<meta http-equiv=x>', '<meta a="', '"', "'",
+    '', '-->', '</style>', '</script>', '<!--', 'preconnect', 'x y']);
   const quote = pick(['"', "'", '']);
-  if (quote === '') return text.replace(/[\s>]/g, '') || 'v';
-  return quote + text.replaceAll(quote, '') + quote;
+  return quote ? quote + text.replaceAll(quote, '') + quote : text.replace(/[\s>]/g, '') || 'v';
 }
 
 // Attributes of an element, with names that matter to the disarm among them.
 function attributes(names) {
   let out = '';
-  const count = Math.floor(random() * 4);
-  for (let i = 0; i < count; ++i) {
+  for (let count = Math.floor(random() * 4); count > 0; --count) {
     const name = random() < 0.6 ? randomCase(pick(names)) : pick(['content', 'title', 'a', '=b', 'c"d']);
     out += space() + name + (random() < 0.8 ? pick(['=', ' = ', '=']) + value() : '');
   }
@@ -73,12 +74,12 @@ function relValue() {
 
 const textElements = ['title', 'textarea', 'style', 'xmp', 'iframe', 'noembed', 'noframes', 'script',
   'noscript', 'plaintext'];
+const textStart = () => `<${randomCase(pick(textElements))}${random() < 0.3 ? attributes(['a', 'src']) : ''}>`;
+const textEnd = () => `</${randomCase(pick(textElements))}${pick(['>', ' >', '/>', ' a="<meta">', 's>', '1>', ''])}`;
+const meta = () => `<${randomCase('meta')}${attributes(['http-equiv'])}${space()}>`;
 
 // Pieces of markup; a fragment strings some together. Weighted by repetition.
-const pieces = [
-  () => `<${randomCase('meta')}${attributes(['http-equiv'])}${space()}>`,
-  () => `<${randomCase('meta')}${attributes(['http-equiv'])}${space()}>`,
-  () => `<meta http-equiv="refresh" content="0;url=http://127.0.0.1/">`,
+const pieces = [meta, meta, () => refresh,
   () => `<link${attributes(['href'])} ${randomCase('rel')}=${relValue()}${attributes(['rel'])}>`,
   () => `<iframe${attributes(['src', 'srcdoc', 'title'])}>`,
   () => `<${pick(['p', 'a', 'div', 'span', 'img', 'b'])}${attributes(['title', 'http-equiv', 'src'])}>`,
@@ -86,10 +87,7 @@ const pieces = [
   () => pick(['<!--', '-->', '--!>', '<!-->', '<!--->', '<!---->', '<!-- x --', '--', '-', '<!--<!-->']),
   () => pick(['<?x ">', '</ x>', '</>', '<!x>', '<!DOCTYPE x "a>b">', '<!doctype', '<![CDATA[', ']]>',
     '<![CDATA[ x ]]>', '<![CDATA[><a title="]]>', "<![CDATA[><p title=']]>", '</', '<']),
-  () => `<${randomCase(pick(textElements))}${random() < 0.3 ? attributes(['a', 'src']) : ''}>`,
-  () => `<${randomCase(pick(textElements))}${random() < 0.3 ? attributes(['a', 'src']) : ''}>`,
-  () => `</${randomCase(pick(textElements))}${pick(['>', ' >', '/>', ' a="<meta">', 's>', '1>', ''])}`,
-  () => `</${randomCase(pick(textElements))}${pick(['>', ' >', '/>', ' a="<meta">', 's>', '1>', ''])}`,
+  textStart, textStart, textEnd, textEnd,
   () => pick(['<script>', '<script>', '</script>', '<!--', '-->', '<script ', '</script ']),
   () => pick(['<svg>', '</svg>', '<math>', '</math>', '<foreignObject>', '<desc>', '<mi>', '<mtext>',
     '<annotation-xml encoding="text/html">', '<p>', '<div>', '<select>', '</select>', '<table>',
@@ -98,105 +96,63 @@ const pieces = [
   () => pick(['"', "'", '>', 'text']),
 ];
 
-// Ends that leave a tag open for the page's own markup to finish.
-const cutEnds = [
-  '<meta http-equiv=refresh content="0;url=http://127.0.0.1/"',
-  '<meta content=x HTTP-EQUIV=refresh ',
-  '<meta http-equiv=refresh content=0',
-  '<p title="<meta http-equiv=refresh>',
-];
-
+// A refresh at the end stays armed if anything before put the disarm out of step; a cut
+// end leaves a tag open for the page's own markup to finish.
 function fragment() {
-  const count = 1 + Math.floor(random() * 14);
   let out = '';
-  for (let i = 0; i < count; ++i) out += pick(pieces)();
-  // A refresh at the end stays armed if anything before put the disarm out of step.
-  if (random() < 0.5) out += '<meta http-equiv="refresh" content="0;url=http://127.0.0.1/">';
-  if (random() < 0.1) out += pick(cutEnds);
+  for (let count = 1 + Math.floor(random() * 14); count > 0; --count) out += pick(pieces)();
+  if (random() < 0.5) out += refresh;
+  if (random() < 0.1) {
+    out += pick(['<meta http-equiv=refresh content="0;url=http://127.0.0.1/"', '<meta content=x HTTP-EQUIV=refresh ',
+      '<meta http-equiv=refresh content=0', '<p title="<meta http-equiv=refresh>']);
+  }
   return out;
 }
 
 // What the disarm renames, on an element the parser created from the original page.
-function hasHint(rel) {
-  return rel.split(/[\t\n\f\r ]+/).some((t) => ['preconnect', 'dns-prefetch'].includes(t.toLowerCase()));
-}
 function armed(element) {
-  if (element.namespaceURI !== HTML) return [];
-  const names = element.attrs.map((a) => a.name);
-  switch (element.tagName) {
-    case 'meta':
-      return names.filter((n) => n === 'http-equiv');
-    case 'iframe':
-      return names.filter((n) => n === 'src' || n === 'srcdoc');
-    case 'link':
-      return element.attrs.filter((a) => a.name === 'rel' && hasHint(a.value)).map((a) => a.name);
-    default:
-      return [];
-  }
+  if (element.namespaceURI !== 'http://www.w3.org/1999/xhtml') return [];
+  const hint = (rel) => rel.split(/[\t\n\f\r ]+/).some((t) => ['preconnect', 'dns-prefetch'].includes(t.toLowerCase()));
+  const names = {meta: ['http-equiv'], iframe: ['src', 'srcdoc'], link: ['rel']}[element.tagName] ?? [];
+  return element.attrs.filter((a) => names.includes(a.name) && (a.name !== 'rel' || hint(a.value))).map((a) => a.name);
 }
 
 // The elements of a parsed page that its fragment made, template contents included.
-function* elements(node, fragmentStart) {
+function* elements(node) {
   for (const child of [...(node.childNodes ?? []), ...(node.content?.childNodes ?? [])]) {
-    if (child.tagName && !(child.sourceCodeLocation?.startOffset < fragmentStart)) yield child;
-    yield* elements(child, fragmentStart);
+    if (child.tagName && !(child.sourceCodeLocation?.startOffset < before.length)) yield child;
+    yield* elements(child);
   }
 }
 
-const template = pageTemplate();
-const count = Number(fragmentArg);
-const fragments = Array.from({length: count}, fragment);
-const input = Buffer.concat(fragments.flatMap((f) => {
-  const bytes = Buffer.from(f, 'utf8');
-  return [Buffer.from(`${bytes.length}\n`), bytes];
-}));
-const run = spawnSync(host, ['disarm'], {input, maxBuffer: 1 << 30});
-if (run.status !== 0) {
-  console.error(`${host} failed (status ${run.status}): ${run.stderr}`);
-  process.exit(1);
-}
-const disarmed = [];
-for (let at = 0; at < run.stdout.length;) {
-  const newline = run.stdout.indexOf(10, at);
-  const length = Number(run.stdout.subarray(at, newline).toString());
-  disarmed.push(run.stdout.subarray(newline + 1, newline + 1 + length).toString('utf8'));
-  at = newline + 1 + length;
-}
-
+const fragments = [...known, ...Array.from({length: Number(fragmentArg)}, fragment)];
+const disarmed = runHost(host, 'disarm', [...fragments, linear + refresh]).map(String);
 const failures = [];
-let exact = 0;
+if (disarmed.pop() !== linear + refresh.replace('http-equiv', 'data-http-equiv')) {
+  failures.push({original: 'svg text elements 40000 times', problem: 'the refresh after them is armed'});
+}
 fragments.forEach((original, i) => {
-  const page = (body) => template.before + body + template.after;
   const approximate = /<(svg|math|select|noscript)/i.test(original);
-  if (!approximate) ++exact;
   for (const scriptingEnabled of [true, false]) {
     const options = {scriptingEnabled, sourceCodeLocationInfo: true};
-    const after = parse(page(disarmed[i]), options);
-    for (const element of elements(after, template.before.length)) {
-      if (armed(element).length > 0) {
-        failures.push({original, disarmed: disarmed[i], scriptingEnabled,
-          problem: `a <${element.tagName}> keeps ${armed(element).join(', ')}`});
-      }
+    const fail = (problem) => failures.push({original, disarmed: disarmed[i], scriptingEnabled, problem});
+    const parsed = parse(before + disarmed[i] + after, options);
+    for (const element of elements(parsed)) {
+      if (armed(element).length > 0) fail(`a <${element.tagName}> keeps ${armed(element).join(', ')}`);
     }
     if (approximate) continue;
-    const before = parse(page(original), options);
-    for (const element of elements(before, template.before.length)) {
+    const expected = parse(before + original + after, options);
+    for (const element of elements(expected)) {
       for (const name of armed(element)) element.attrs.find((a) => a.name === name).name = `data-${name}`;
     }
-    if (serialize(before) !== serialize(after)) {
-      failures.push({original, disarmed: disarmed[i], scriptingEnabled,
-        problem: 'more changed than the armed attributes of the elements the parser made'});
-    }
+    if (serialize(expected) !== serialize(parsed)) fail('more changed than the armed attributes');
   }
 });
 
 for (const failure of failures.slice(0, 8)) {
   console.log(`FAILS (scripting ${failure.scriptingEnabled ? 'on' : 'off'}): ${failure.problem}`);
-  console.log(`  fragment: ${JSON.stringify(failure.original)}`);
-  console.log(`  disarmed: ${JSON.stringify(failure.disarmed)}`);
+  console.log(`  fragment: ${JSON.stringify(failure.original)}\n  disarmed: ${JSON.stringify(failure.disarmed)}`);
 }
 const failed = new Set(failures.map((f) => f.original)).size;
-const tally = {};
-for (const failure of failures) tally[failure.problem] = (tally[failure.problem] ?? 0) + 1;
-console.log(`${count} fragments (seed ${seedArg}, ${exact} checked exactly), ${failed} failed`, failed ? tally : '');
+console.log(`${fragments.length} fragments (seed ${seedArg}, ${known.length} known), ${failed} failed`);
 process.exit(failed === 0 ? 0 : 1);

@@ -1,0 +1,72 @@
+// The window's rules: which navigations happen (its own page when it asked for it, anchors
+// of that page, clicked web and mail links to the browser, nothing else), and the policy it
+// serves its page under (styles only from the nonce of the head's stylesheet, and none when
+// that nonce is missing or could break out of its directive).
+#include <gtest/gtest.h>
+
+#include "viewer/navigation_policy.h"
+#include "viewer/page_policy.h"
+
+namespace viewer {
+namespace {
+
+using enum NavigationVerdict;
+constexpr const char* kPage = "quillory-view:page";
+
+TEST(NavigationPolicy, DecidesEachNavigation) {
+  const struct {
+    std::string uri;
+    bool clicked, newWindow, expected;
+    NavigationVerdict verdict;
+  } cases[] = {
+      {kPage, false, false, true, showPage},
+      {"quillory-view:page#usage", false, false, true, showPage},  // a reload after an anchor
+      {kPage, false, false, false, refuse},                        // the page refreshing itself
+      {kPage, true, false, false, refuse},
+      {kPage, true, true, true, refuse},  // or opening itself elsewhere
+      {"quillory-view:page2", false, false, true, refuse},
+      {"quillory-view:other", true, false, true, refuse},
+      {"quillory-view:page#section", true, false, false, moveWithinPage},
+      {"quillory-view:page#section", false, false, false, refuse},
+      {"quillory-view:page#section", true, true, false, refuse},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(decideNavigation({c.uri, c.clicked, c.newWindow, c.expected}, kPage), c.verdict)
+        << c.uri << " clicked " << c.clicked << " new window " << c.newWindow;
+  }
+  // Web and mail links open in the browser when clicked, not on a refresh, a redirect or a
+  // form; other schemes never.
+  const auto link = [](const char* uri, NavigationVerdict whenClicked) {
+    for (bool flag : {false, true}) {
+      EXPECT_EQ(decideNavigation({uri, true, flag, false}, kPage), whenClicked) << uri;
+      EXPECT_EQ(decideNavigation({uri, false, false, flag}, kPage), refuse) << uri;
+    }
+  };
+  for (const char* uri : {"http://example.com/", "https://example.com/a?b#c",
+                          "HTTPS://EXAMPLE.COM/", "mailto:someone@example.com"}) {
+    link(uri, openInBrowser);
+  }
+  for (const char* uri : {"file:///etc/passwd", "data:text/html,x", "javascript:alert(1)",
+                          "about:blank", "ftp://example.com/", "notes.md", "", ":http",
+                          "ht tp://example.com/", "httpx://example.com/"}) {
+    link(uri, refuse);
+  }
+}
+
+TEST(PagePolicy, AllowsOnlyTheHeadStylesheet) {
+  const std::string rest = "; script-src 'none'; base-uri 'none'; form-action 'none'";
+  const std::string noStyle = "default-src 'none'; img-src data:; style-src 'none'" + rest;
+  for (const auto& [page, policy] : std::initializer_list<std::pair<const char*, std::string>>{
+           {"<head><style nonce=\"aB3+/x=_-\">p{}</style></head><body><style nonce=\"other\">",
+            "default-src 'none'; img-src data:; style-src 'nonce-aB3+/x=_-'" + rest},
+           {"<head></head><body><style nonce=\"fromTheDocument\">", noStyle},
+           {"<head><style nonce=\"a'; style-src 'unsafe-inline\"></style></head>", noStyle},
+           {"<head><style nonce=\"\"></style></head>", noStyle},
+           {"<head><style nonce=\"unterminated></head>", noStyle},
+           {"<style nonce=\"noHeadEnd\">", noStyle}}) {
+    EXPECT_EQ(servedPagePolicy(page), policy) << page;
+  }
+}
+
+}  // namespace
+}  // namespace viewer
