@@ -1,7 +1,5 @@
-// The page from the real quillory in headless Chromium: nothing a document holds runs a script,
-// restyles the page or reaches a loopback server, while local images, math, wide blocks and the
-// watermark show as they should. Every check reads the page from outside, through the driver,
-// which the page's policy does not govern.   Usage: node page_in_browser.test.mjs QUILLORY
+// The real quillory's page in headless Chromium, read from outside through the driver, which the
+// page's policy does not govern.   Usage: node page_in_browser.test.mjs QUILLORY
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
 import {mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync} from 'node:fs';
@@ -15,7 +13,7 @@ import {chromium} from 'playwright-core';
 
 const scratch = mkdtempSync(path.join(tmpdir(), 'quillory-browser-'));
 const image = (name) => readFileSync(new URL(`../../examples/images/${name}`, import.meta.url));
-// Records each request and each connection (a browser may connect to warm up, asking nothing).
+// A browser may connect to warm up, asking nothing: connections are counted too.
 const seen = {requests: [], connections: 0};
 const server = http.createServer((request, response) => response.end(void seen.requests.push(request.url)));
 server.on('connection', () => ++seen.connections);
@@ -23,33 +21,23 @@ await new Promise((listening) => server.listen(0, '127.0.0.1', listening));
 const origin = `http://127.0.0.1:${server.address().port}`;
 const browser = await chromium.launch({executablePath: '/usr/bin/chromium', args: ['--no-sandbox']});
 const context = await browser.newContext({viewport: {width: 900, height: 700}});
-// Runs in every page before its content: keeps the directive of each violation reported.
-await context.addInitScript(() => {
-  window.violations = [];
-  document.addEventListener('securitypolicyviolation', (e) => violations.push(e.effectiveDirective));
-});
-after(async () => {
-  await browser.close();
-  server.close();
-  server.closeAllConnections();
-  rmSync(scratch, {recursive: true, force: true});
-});
+await context.addInitScript(() => document.addEventListener('securitypolicyviolation',
+    (e) => (window.violations ??= []).push(e.effectiveDirective)));
+after(async () => (await browser.close(), server.close(), server.closeAllConnections(),
+    rmSync(scratch, {recursive: true, force: true})));
 
 const ran = (what) => `document.documentElement.dataset.${what}='ran'`;
 const wide = 'w'.repeat(400);
-// Each case: a document (or a tree of files, the first rendered), what to do on its page, and
-// facts read from the page, each of which must hold.
+// Each case: a document (or files, the first rendered), what to do on its page, facts that must hold.
 const cases = [{
   name: 'no script runs: script elements, event handlers, javascript: links',
   markdown: `<script>${ran('scriptElement')}</script>\n\n<img src="x" onerror="${ran('onerror')}">\n
 [a Markdown link](<javascript:void(${ran('markdownLink')})>)\n
 <a href="javascript:void(${ran('htmlLink')})">an HTML link</a>\n\n<p id="clickable" onclick="${ran('onclick')}">p</p>`,
   async act(page) {
-    for (const link of await page.locator('a[href^="javascript:"]').all()) await link.click();
-    await page.click('#clickable');
-    // Each of the five either takes effect or is refused with a report.
-    await page.waitForFunction(() => Object.keys(document.documentElement.dataset).length +
-        violations.filter((d) => d.startsWith('script-src')).length >= 5, null, {timeout: 10000});
+    for (const target of await page.locator('a[href^="javascript:"], #clickable').all()) await target.click();
+    await page.waitForFunction(() => Object.keys(document.documentElement.dataset).length +  // run or refused
+        (window.violations ?? []).filter((d) => d.startsWith('script-src')).length >= 5, null, {timeout: 10000});
   },
   facts: () => ({'nothing ran': JSON.stringify(document.documentElement.dataset) === '{}'}),
 }, {
@@ -62,10 +50,9 @@ Malformed math: $\\frac{$ and more text.`,
   facts: () => {
     const style = (selector) => getComputedStyle(document.querySelector(selector));
     return {
-      'no style element': style('.md').backgroundColor !== 'rgb(0, 255, 0)' &&
-          style('.md-watermark').display !== 'none' && style('#by-element').color !== 'rgb(0, 0, 255)',
-      'no style attribute': style('#by-attribute').color !== 'rgb(255, 0, 0)' &&
-          style('#by-attribute').fontSize !== '40px',
+      'no style element': style('.md').backgroundColor !== 'rgb(0, 255, 0)' && style('.md-watermark').display !==
+          'none' && style('#by-element').color !== 'rgb(0, 0, 255)',
+      'no style attribute': style('#by-attribute').color !== 'rgb(255, 0, 0)' && style('#by-attribute').fontSize !== '40px',
       // A browser's defaults leave the article unbounded and unpadded.
       'a bounded, padded article': style('.md').maxWidth !== 'none' && parseFloat(style('.md').paddingLeft) > 0,
       'a smaller watermark': parseFloat(style('.md-watermark').fontSize) < parseFloat(style('.md p').fontSize),
@@ -87,11 +74,10 @@ Malformed math: $\\frac{$ and more text.`,
 <style>\n@font-face { font-family: "Remote"; src: url("${origin}/font.woff2") format("woff2"); }
 .md p { font-family: "Remote", sans-serif; }\nbody { background-image: url("${origin}/style-element.png"); }\n</style>\n
 <p style="background-image: url('${origin}/style-attribute.png')">text in a remote font</p>`,
-  facts: () => ({}),  // what reaches the server is checked for every case
+  facts: () => ({}),  // what reaches the server is checked in every case
 }, {
   name: 'a meta refresh does not navigate, even one hidden from a naive scan',
-  // Each would hide the refresh after it from a scan that does not read markup as a browser
-  // does: a quote inside a comment, a value, text elements, svg.
+  // Each hides the refresh after it from a scan that does not read markup as a browser does.
   markdown: ['', '<div><!-- <meta a=" -->', '<div title=\'<meta a="\'>', '<textarea><meta a="</textarea>',
     '<div><svg><style>'].map((hider) => `${hider}<meta http-equiv="refresh" content="0; url=${origin}/r">`)
       .join('\n') + '</style></svg></div>\n\ntext',
@@ -100,19 +86,15 @@ Malformed math: $\\frac{$ and more text.`,
   name: 'a local image below the document\'s folder shows inlined, one outside it does not',
   files: {
     'doc/notes.md': '![inside png](pictures/chart.png)\n\n![inside svg](quill.svg)\n\n![outside](../outside.png)',
-    'doc/pictures/chart.png': image('chart.png'),
-    'doc/quill.svg': image('quill.svg'),
-    'outside.png': image('chart.png'),
+    'doc/pictures/chart.png': image('chart.png'), 'doc/quill.svg': image('quill.svg'), 'outside.png': image('chart.png'),
   },
   facts: () => {
     const img = (alt) => document.querySelector(`img[alt="${alt}"]`);
-    const shown = (alt, type, width) =>
-      img(alt).src.startsWith(`data:${type};base64,`) && img(alt).naturalWidth === width;
+    const shown = (alt, type, width) => img(alt).src.startsWith(`data:${type};base64,`) && img(alt).naturalWidth === width;
     return {
       'the png': shown('inside png', 'image/png', 240),
       'the svg': shown('inside svg', 'image/svg+xml', 320),
-      'not the outside one': img('outside').getAttribute('src') === '../outside.png' && img('outside').complete &&
-          img('outside').naturalWidth === 0,
+      'not the outside one': img('outside').getAttribute('src') === '../outside.png' && img('outside').complete && img('outside').naturalWidth === 0,
     };
   },
 }, {
@@ -121,13 +103,10 @@ Malformed math: $\\frac{$ and more text.`,
 \`\`\`\ncode ${wide}\n\`\`\`\n\n| a | ${wide} |\n|---|---|\n| 1 | b |\n
 $$\n${Array.from({length: 60}, (_, i) => `x_{${i}}`).join(' + ')}\n$$`,
   facts: () => {
-    const formulas = [...document.querySelectorAll('math')];
-    const [inline, display] = formulas;
+    const formulas = [...document.querySelectorAll('math')], [inline, display] = formulas;
     const [box, holder] = [display, display.closest('.math-display')].map((e) => e?.getBoundingClientRect());
-    const scrolls = (selector) => [...document.querySelectorAll(selector)].at(-1).scrollWidth >
-        [...document.querySelectorAll(selector)].at(-1).clientWidth;
-    const marks = document.querySelectorAll('.md-watermark');
-    const [mark, style] = [marks[0].getBoundingClientRect(), getComputedStyle(marks[0])];
+    const scrolls = (selector) => ((e) => e.scrollWidth > e.clientWidth)([...document.querySelectorAll(selector)].at(-1));
+    const marks = document.querySelectorAll('.md-watermark'), [mark, style] = [marks[0].getBoundingClientRect(), getComputedStyle(marks[0])];
     return {
       'MathML with a box': formulas.every((math) => math.namespaceURI === 'http://www.w3.org/1998/Math/MathML' &&
         math.getBoundingClientRect().width > 0 && math.getBoundingClientRect().height > 0),
@@ -147,21 +126,18 @@ $$\n${Array.from({length: 60}, (_, i) => `x_{${i}}`).join(' + ')}\n$$`,
 }];
 
 cases.forEach((c, n) => test(c.name, async () => {
-  // The page lands beside its document, so that a relative address it kept would resolve.
   const files = Object.entries(c.files ?? {'doc.md': c.markdown}).map(([name, content]) => {
-    mkdirSync(path.dirname(path.join(scratch, `${n}`, name)), {recursive: true});
-    writeFileSync(path.join(scratch, `${n}`, name), content);
-    return path.join(scratch, `${n}`, name);
+    const file = path.join(scratch, `${n}`, name);
+    return mkdirSync(path.dirname(file), {recursive: true}), writeFileSync(file, content), file;
   });
-  const pagePath = path.join(path.dirname(files[0]), 'page.html');
+  const pagePath = path.join(path.dirname(files[0]), 'page.html');  // beside it: a kept relative address resolves
   execFileSync(process.argv[2], ['-o', pagePath, files[0]], {timeout: 30000});
   Object.assign(seen, {requests: [], connections: 0});
   const page = await context.newPage();
   try {
     await page.goto(pathToFileURL(pagePath).href, {waitUntil: 'load'});
     await c.act?.(page);
-    // Fonts, a refresh of zero seconds, hints and frames start as the page loads; a second
-    // after the fonts is ample for them.
+    // Fonts, a zero-second refresh, hints and frames start as the page loads; a second after fonts is ample.
     await page.evaluate(async () => void await document.fonts.ready);
     await page.waitForTimeout(1000);
     const facts = await page.evaluate(c.facts);

@@ -1,9 +1,7 @@
-// disarmMarkup against parse5, a conforming HTML parser: known tricky fragments and
-// generated ones full of what puts a scan out of step go through the real C++ function, into
-// the real page, and are parsed with scripting on (Chromium) and off (WebKit without
-// JavaScript). No parse of a disarmed page may hold an armed element, and where the disarm
-// reads the markup exactly (no svg, math, select or noscript), the disarmed page must parse
-// to the original one with exactly those attributes renamed.
+// disarmMarkup against parse5: known and generated fragments go through the real C++ function
+// into the real page, parsed with scripting on (Chromium) and off (WebKit without JavaScript). No
+// parse may hold an armed element; where the disarm reads markup exactly (no svg, math, select,
+// noscript), the disarmed page must parse to the original with exactly those attributes renamed.
 //   node markup_disarm.mjs CONVERSION_HOST QUILLORY [FRAGMENTS [SEED]]
 import {execFileSync} from 'node:child_process';
 import {mkdtempSync, readFileSync, rmSync, writeFileSync} from 'node:fs';
@@ -21,9 +19,8 @@ execFileSync(quillory, ['-o', join(dir, 'page.html'), join(dir, 'doc.md')]);
 const [before, after] = readFileSync(join(dir, 'page.html'), 'utf8').split('<p>FRAGMENT-GOES-HERE</p>\n');
 rmSync(dir, {recursive: true, force: true});
 
-// Known traps: duplicates (each would take the first one's place), values and text that
-// look like tags, noscript read both ways, svg and math without text elements, tags the
-// page's markup ends, hints among other rel tokens or behind a character reference.
+// Known traps: duplicates, values and text like tags, noscript both ways, svg and math without
+// text elements, tags the page's markup ends, hints among rel tokens or behind a reference.
 const known = ['<META\nHTTP-EQUIV=refresh content=0;url=//x>', "<meta/http-equiv='refresh'/>",
   '<meta http-equiv=a HTTP-EQUIV=refresh>', '<meta a=b" http-equiv=r>', '<p title="<meta ">x</p><meta http-equiv=r>',
   "<textarea><meta a='</textarea><meta http-equiv=r>'",
@@ -32,48 +29,31 @@ const known = ['<META\nHTTP-EQUIV=refresh content=0;url=//x>', "<meta/http-equiv
   '<math><title><meta http-equiv=a></title></math>', '<meta content=x http-equiv=r', '<meta content="x http-equiv=r',
   '<link rel=stylesheet href=a><link REL="icon PreConnect"><link rel=dns-prefetch>', '<link rel=pre&#99;onnect rel=a>',
   '<iframe src=a srcdoc=b title=c></iframe>', '<metadata http-equiv=r><p>http-equiv=r</p><meta name=http-equiv>'];
-// Every svg start tag makes each text element a guess with two readings; unless the
-// readings merge again, this takes hours, not a moment (the test's timeout is the guard).
+// Each svg start tag makes each text element a guess with two readings: unmerged, this takes hours.
 const linear = '<svg><style><![CDATA[<script><!--<title><noscript>]]></noscript></title>--></script>'.repeat(40000);
 
-// A small deterministic generator (mulberry32).
 let seed = Number(seedArg) >>> 0;
-function random() {
+function random() {  // mulberry32
   let t = seed = (seed + 0x6d2b79f5) >>> 0;
   t = Math.imul(t ^ (t >>> 15), t | 1);
   t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
   return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
 }
 const pick = (items) => items[Math.floor(random() * items.length)];
+const below = (n) => Math.floor(random() * n);
 const randomCase = (text) => [...text].map((c) => (random() < 0.3 ? c.toUpperCase() : c)).join('');
 const space = () => pick([' ', '\n', '\t', '/', ' / ', '\r\n']);
 const refresh = '<meta http-equiv="refresh" content="0;url=http://127.0.0.1/">';
 
-function value() {
-  const text = pick(['refresh', '0;url=http://127.0.0.1/', 'a>b', '<meta http-equiv=x>', '<meta a="', '"', "'",
-    '', '-->', '</style>', '</script>', '<!--', 'preconnect', 'x y']);
-  const quote = pick(['"', "'", '']);
-  return quote ? quote + text.replaceAll(quote, '') + quote : text.replace(/[\s>]/g, '') || 'v';
-}
-
-// Attributes of an element, with names that matter to the disarm among them.
-function attributes(names) {
-  let out = '';
-  for (let count = Math.floor(random() * 4); count > 0; --count) {
-    const name = random() < 0.6 ? randomCase(pick(names)) : pick(['content', 'title', 'a', '=b', 'c"d']);
-    out += space() + name + (random() < 0.8 ? pick(['=', ' = ', '=']) + value() : '');
-  }
-  return out;
-}
-
-function relValue() {
-  const tokens = Array.from({length: 1 + Math.floor(random() * 2)},
-      () => randomCase(pick(['stylesheet', 'preconnect', 'dns-prefetch', 'icon', 'prefetch', 'preconnectx'])));
-  return `"${pick(['', ' '])}${tokens.join(pick([' ', '\t', '\n']))}"`;
-}
-
-const textElements = ['title', 'textarea', 'style', 'xmp', 'iframe', 'noembed', 'noframes', 'script',
-  'noscript', 'plaintext'];
+const value = (text = pick(['refresh', '0;url=http://127.0.0.1/', 'a>b', '<meta http-equiv=x>', '<meta a="', '"',
+  "'", '', '-->', '</style>', '</script>', '<!--', 'preconnect', 'x y']), quote = pick(['"', "'", ''])) =>
+  quote ? quote + text.replaceAll(quote, '') + quote : text.replace(/[\s>]/g, '') || 'v';
+// Attributes of an element, names that matter to the disarm among them.
+const attributes = (names) => Array.from({length: below(4)}, (_, __, name = random() < 0.6 ? randomCase(pick(names))
+  : pick(['content', 'title', 'a', '=b', 'c"d'])) => space() + name + (random() < 0.8 ? pick(['=', ' = ', '=']) + value() : '')).join('');
+const relValue = (tokens = Array.from({length: 1 + below(2)}, () => randomCase(pick(['stylesheet', 'preconnect',
+  'dns-prefetch', 'icon', 'prefetch', 'preconnectx'])))) => `"${pick(['', ' '])}${tokens.join(pick([' ', '\t', '\n']))}"`;
+const textElements = ['title', 'textarea', 'style', 'xmp', 'iframe', 'noembed', 'noframes', 'script', 'noscript', 'plaintext'];
 const textStart = () => `<${randomCase(pick(textElements))}${random() < 0.3 ? attributes(['a', 'src']) : ''}>`;
 const textEnd = () => `</${randomCase(pick(textElements))}${pick(['>', ' >', '/>', ' a="<meta">', 's>', '1>', ''])}`;
 const meta = () => `<${randomCase('meta')}${attributes(['http-equiv'])}${space()}>`;
@@ -96,20 +76,13 @@ const pieces = [meta, meta, () => refresh,
   () => pick(['"', "'", '>', 'text']),
 ];
 
-// A refresh at the end stays armed if anything before put the disarm out of step; a cut
-// end leaves a tag open for the page's own markup to finish.
-function fragment() {
-  let out = '';
-  for (let count = 1 + Math.floor(random() * 14); count > 0; --count) out += pick(pieces)();
-  if (random() < 0.5) out += refresh;
-  if (random() < 0.1) {
-    out += pick(['<meta http-equiv=refresh content="0;url=http://127.0.0.1/"', '<meta content=x HTTP-EQUIV=refresh ',
-      '<meta http-equiv=refresh content=0', '<p title="<meta http-equiv=refresh>']);
-  }
-  return out;
-}
+// A refresh at the end stays armed if anything put the disarm out of step; a cut end leaves a tag
+// open for the page's markup to finish.
+const fragment = () => Array.from({length: 1 + below(14)}, () => pick(pieces)()).join('') +
+  (random() < 0.5 ? refresh : '') + (random() < 0.1 ? pick(['<meta http-equiv=refresh content="0;url=http://127.0.0.1/"',
+    '<meta content=x HTTP-EQUIV=refresh ', '<meta http-equiv=refresh content=0', '<p title="<meta http-equiv=refresh>']) : '');
 
-// What the disarm renames, on an element the parser created from the original page.
+// What the disarm renames on a parsed element.
 function armed(element) {
   if (element.namespaceURI !== 'http://www.w3.org/1999/xhtml') return [];
   const hint = (rel) => rel.split(/[\t\n\f\r ]+/).some((t) => ['preconnect', 'dns-prefetch'].includes(t.toLowerCase()));
@@ -149,9 +122,9 @@ fragments.forEach((original, i) => {
   }
 });
 
-for (const failure of failures.slice(0, 8)) {
-  console.log(`FAILS (scripting ${failure.scriptingEnabled ? 'on' : 'off'}): ${failure.problem}`);
-  console.log(`  fragment: ${JSON.stringify(failure.original)}\n  disarmed: ${JSON.stringify(failure.disarmed)}`);
+for (const f of failures.slice(0, 8)) {
+  console.log(`FAILS (scripting ${f.scriptingEnabled ? 'on' : 'off'}): ${f.problem}\n  fragment: ${
+    JSON.stringify(f.original)}\n  disarmed: ${JSON.stringify(f.disarmed)}`);
 }
 const failed = new Set(failures.map((f) => f.original)).size;
 console.log(`${fragments.length} fragments (seed ${seedArg}, ${known.length} known), ${failed} failed`);

@@ -1,7 +1,4 @@
-// The window's rules: which navigations happen (its own page when it asked for it, anchors
-// of that page, clicked web and mail links to the browser, nothing else), and the policy it
-// serves its page under (styles only from the nonce of the head's stylesheet, and none when
-// that nonce is missing or could break out of its directive).
+// Which navigations the window lets happen, and the policy it serves its page under.
 #include <gtest/gtest.h>
 
 #include "viewer/navigation_policy.h"
@@ -14,28 +11,27 @@ using enum NavigationVerdict;
 constexpr const char* kPage = "quillory-view:page";
 
 TEST(NavigationPolicy, DecidesEachNavigation) {
+  // Its own page only when asked for (not refreshing or opening itself elsewhere).
   const struct {
     std::string uri;
     bool clicked, newWindow, expected;
     NavigationVerdict verdict;
-  } cases[] = {
-      {kPage, false, false, true, showPage},
-      {"quillory-view:page#usage", false, false, true, showPage},  // a reload after an anchor
-      {kPage, false, false, false, refuse},                        // the page refreshing itself
-      {kPage, true, false, false, refuse},
-      {kPage, true, true, true, refuse},  // or opening itself elsewhere
-      {"quillory-view:page2", false, false, true, refuse},
-      {"quillory-view:other", true, false, true, refuse},
-      {"quillory-view:page#section", true, false, false, moveWithinPage},
-      {"quillory-view:page#section", false, false, false, refuse},
-      {"quillory-view:page#section", true, true, false, refuse},
-  };
+  } cases[] = {{kPage, false, false, true, showPage},
+               {"quillory-view:page#usage", false, false, true, showPage},
+               {kPage, false, false, false, refuse},
+               {kPage, true, false, false, refuse},
+               {kPage, true, true, true, refuse},
+               {"quillory-view:page2", false, false, true, refuse},
+               {"quillory-view:other", true, false, true, refuse},
+               {"quillory-view:page#section", true, false, false, moveWithinPage},
+               {"quillory-view:page#section", false, false, false, refuse},
+               {"quillory-view:page#section", true, true, false, refuse}};
   for (const auto& c : cases) {
     EXPECT_EQ(decideNavigation({c.uri, c.clicked, c.newWindow, c.expected}, kPage), c.verdict)
         << c.uri << " clicked " << c.clicked << " new window " << c.newWindow;
   }
-  // Web and mail links open in the browser when clicked, not on a refresh, a redirect or a
-  // form; other schemes never.
+  // Web and mail links open in the browser when clicked, not on a refresh, redirect or form; others
+  // never.
   const auto link = [](const char* uri, NavigationVerdict whenClicked) {
     for (bool flag : {false, true}) {
       EXPECT_EQ(decideNavigation({uri, true, flag, false}, kPage), whenClicked) << uri;
