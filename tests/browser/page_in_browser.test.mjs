@@ -134,23 +134,19 @@ cases.forEach((c, n) => test(c.name, async () => {
   execFileSync(process.argv[2], ['-o', pagePath, files[0]], {timeout: 30000});
   Object.assign(seen, {requests: [], connections: 0});
   const page = await context.newPage();
-  try {
-    await page.goto(pathToFileURL(pagePath).href, {waitUntil: 'load'});
-    await c.act?.(page);
-    // Fonts, a zero-second refresh, hints and frames start as the page loads; a second after fonts is ample.
-    await page.evaluate(async () => void await document.fonts.ready);
-    await page.waitForTimeout(1000);
-    const facts = await page.evaluate(c.facts);
-    assert.deepEqual(facts, Object.fromEntries(Object.keys(facts).map((fact) => [fact, true])));
-  } finally {
-    await page.close();
-  }
+  await page.goto(pathToFileURL(pagePath).href, {waitUntil: 'load'});
+  await c.act?.(page);
+  // Fonts, a zero-second refresh, hints and frames start as the page loads; a second after fonts is ample.
+  await page.evaluate(async () => void await document.fonts.ready);
+  await page.waitForTimeout(1000);
+  const facts = await page.evaluate(c.facts);
+  assert.deepEqual(facts, Object.fromEntries(Object.keys(facts).map((fact) => [fact, true])));
+  await page.close();
   assert.deepEqual(seen, {requests: [], connections: 0});
 }));
 
 test('the loopback server does see a direct request and a bare connection', async () => {
   await fetch(`${origin}/direct`);
-  await new Promise((done) => net.connect(server.address().port, '127.0.0.1', done).end());
-  await new Promise((done) => setTimeout(done, 100));
+  await new Promise((done) => net.connect(server.address().port, '127.0.0.1', () => setTimeout(done, 100)).end());
   assert.deepEqual(seen, {requests: ['/direct'], connections: 2});
 });

@@ -1,6 +1,5 @@
-// Our conversion against node running the same library texts and the same renderer script
-// in a fresh vm context per document, over the corpus and the CommonMark examples. Any byte
-// of difference is a fault in our engine binding or in how text crosses into and out of it.
+// Our conversion against node running the same library texts and renderer in a fresh vm context per
+// document, over the corpus and the CommonMark examples: any differing byte is a fault of our binding.
 //   node differential.mjs CONVERSION_HOST RESOURCE_DIR RENDERER_JS
 import {readFileSync, readdirSync} from 'node:fs';
 import {createRequire} from 'node:module';
@@ -13,15 +12,8 @@ const [marked, katex, renderer] = [`${resources}/marked.min.js`, `${resources}/k
 
 function reference(markdown) {
   const context = vm.createContext({});
-  const run = (text) => {
-    try {
-      return vm.runInContext(text, context);
-    } catch {
-      return null;  // swallowed, as our exception handler does
-    }
-  };
-  run(marked);
-  if (markdown.includes('$')) run(katex);
+  const run = (text) => { try { return vm.runInContext(text, context); } catch { return null; } };  // as ours swallows
+  run(marked), markdown.includes('$') && run(katex);
   Object.assign(context, {MD_SRC: markdown, HAS_MATH: markdown.includes('$')});
   const html = String(run(renderer));
   if (html !== '' && html !== 'null') return html;
@@ -42,7 +34,7 @@ documents.forEach((document, i) => {
   const node = reference(document.markdown);
   if (Buffer.from(node).equals(ours[i]) || failed.push(document.name) > 10) return;
   console.log(`DIFFERS: ${document.name}`);
-  for (const [what, text] of [['markdown', document.markdown], ['node', node], ['ours', `${ours[i]}`]]) {
+  for (const [what, text] of Object.entries({markdown: document.markdown, node, ours: `${ours[i]}`})) {
     console.log(`  ${what}: ${JSON.stringify(text).slice(0, 300)}`);
   }
 });
