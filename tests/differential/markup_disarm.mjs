@@ -101,31 +101,24 @@ function* elements(node) {
 const fragments = [...known, ...Array.from({length: Number(fragmentArg)}, fragment)];
 const disarmed = runHost(host, 'disarm', [...fragments, linear + refresh]).map(String);
 const failures = [];
-if (disarmed.pop() !== linear + refresh.replace('http-equiv', 'data-http-equiv')) {
-  failures.push({original: 'svg text elements 40000 times', problem: 'the refresh after them is armed'});
-}
+if (disarmed.pop() !== linear + refresh.replace('http-equiv', 'data-http-equiv')) failures.push(
+    {original: 'svg text elements 40000 times', problem: 'the refresh after them is armed'});
 fragments.forEach((original, i) => {
   const approximate = /<(svg|math|select|noscript)/i.test(original);
   for (const scriptingEnabled of [true, false]) {
     const options = {scriptingEnabled, sourceCodeLocationInfo: true};
     const fail = (problem) => failures.push({original, disarmed: disarmed[i], scriptingEnabled, problem});
     const parsed = parse(before + disarmed[i] + after, options);
-    for (const element of elements(parsed)) {
-      if (armed(element).length > 0) fail(`a <${element.tagName}> keeps ${armed(element).join(', ')}`);
-    }
+    for (const e of elements(parsed)) if (armed(e).length > 0) fail(`a <${e.tagName}> keeps ${armed(e).join(', ')}`);
     if (approximate) continue;
     const expected = parse(before + original + after, options);
-    for (const element of elements(expected)) {
-      for (const name of armed(element)) element.attrs.find((a) => a.name === name).name = `data-${name}`;
-    }
+    for (const e of elements(expected)) for (const name of armed(e)) e.attrs.find((a) => a.name === name).name = `data-${name}`;
     if (serialize(expected) !== serialize(parsed)) fail('more changed than the armed attributes');
   }
 });
 
-for (const f of failures.slice(0, 8)) {
-  console.log(`FAILS (scripting ${f.scriptingEnabled ? 'on' : 'off'}): ${f.problem}\n  fragment: ${
-    JSON.stringify(f.original)}\n  disarmed: ${JSON.stringify(f.disarmed)}`);
-}
+for (const f of failures.slice(0, 8)) console.log(`FAILS (scripting ${f.scriptingEnabled ? 'on' : 'off'}): ${
+  f.problem}\n  fragment: ${JSON.stringify(f.original)}\n  disarmed: ${JSON.stringify(f.disarmed)}`);
 const failed = new Set(failures.map((f) => f.original)).size;
 console.log(`${fragments.length} fragments (seed ${seedArg}, ${known.length} known), ${failed} failed`);
 process.exit(failed === 0 ? 0 : 1);

@@ -117,8 +117,7 @@ class Window:
         check(run("xdotool", "windowfocus", "--sync", self.id, "key", *keys).returncode == 0, f"xdotool: {keys}")
 
     def point_at(self, x, y, *then):
-        left, top, _, _ = self.geometry()
-        run("xdotool", "mousemove", "--sync", str(left + x), str(top + y), *then)
+        run("xdotool", "mousemove", "--sync", *(str(at + by) for at, by in zip(self.geometry(), (x, y))), *then)
 
     def close(self, key, expected):
         self.keys(key)
