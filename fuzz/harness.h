@@ -1,5 +1,4 @@
-// What the harnesses share: asserting a property, undoing the fallback's escaping, and
-// the directory tree the harnesses that read image files work in.
+// What the harnesses share: asserting a property, undoing the fallback's escaping, the image tree.
 #pragma once
 
 #include <sys/stat.h>
@@ -13,17 +12,14 @@
 
 namespace fuzzing {
 
-// When `holds` is false the input is reported as a crash. A trap rather than abort(): the
-// script engine's library replaces abort() with a deliberate crash of its own, which
-// would hide what went wrong.
+// A trap, not abort(): the engine's library replaces abort() with a crash that hides the cause.
 inline void require(bool holds, const char* property) {
   if (holds) return;
   std::fprintf(stderr, "property violated: %s\n", property);
   __builtin_trap();
 }
 
-// The text the fallback's escaping made `escaped` of; nothing when it holds a "<" or ">",
-// or an "&" that does not begin one of the three entities the escaping writes.
+// The text the fallback escaped into `escaped`; nothing for a "<", ">" or any other "&".
 inline std::optional<std::string> unescaped(std::string_view escaped) {
   std::string text;
   for (size_t i = 0; i < escaped.size(); ++i) {
@@ -41,8 +37,7 @@ inline std::optional<std::string> unescaped(std::string_view escaped) {
   return text;
 }
 
-// A base directory with images, links and special files, and files around it that no page
-// may ever read: made on first use, removed when the process exits.
+// A base directory with images, links and special files, and files outside it no page may read.
 struct FixtureDirectory {
   testing_support::TempDir root;  // holds base/ and the files outside it
   std::filesystem::path base = root.path() / "base";
@@ -67,12 +62,11 @@ struct FixtureDirectory {
       root.write(name, outsideBytes);
     }
   }
-  // Counts the opens of any file outside the base directory, while it lives.
   testing_support::OpenCounter watchOutside() const {
     return testing_support::OpenCounter(
         {root.path(), root.path() / "outside", root.path() / "base-sibling"});
   }
-  // `text` with every "@ROOT@" replaced by the root's path, so inputs can name absolute paths.
+  // "@ROOT@" in an input stands for the root's path.
   std::string withRootPath(std::string text) const {
     for (size_t at = 0; (at = text.find("@ROOT@", at)) != std::string::npos; at += 6) {
       text.replace(at, 6, root.path().string());
@@ -86,7 +80,6 @@ inline const FixtureDirectory& fixtureDirectory() {
   return fixture;
 }
 
-// Traps when a file outside the base directory was opened.
 inline void requireNothingOpenedOutside(testing_support::OpenCounter& opens) {
   for (const auto& opened : opens.counts()) {
     std::fprintf(stderr, "opened outside the base directory: %s\n", opened.first.c_str());

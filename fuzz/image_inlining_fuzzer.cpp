@@ -1,7 +1,5 @@
-// Fuzzes image inlining over arbitrary fragments against a base directory that holds
-// images, links out of it, a FIFO, a directory and an oversized file: the call ends,
-// opens no file outside the base directory, and changes nothing but img sources.
-// "@ROOT@" in an input stands for the path of the directory around the base directory.
+// Fuzzes image inlining against the fixture tree: it ends, opens nothing outside the base
+// directory, and changes nothing but img sources.
 #include <cctype>
 #include <cstdint>
 
@@ -19,9 +17,7 @@ bool isBase64Text(std::string_view text) {
              std::string_view::npos;
 }
 
-// Walks both texts together: where they part, `result` must hold a data: URI in place
-// of a whole source value (the text between two quotation marks of `html`), after which
-// they must meet again at the closing quotation mark.
+// Where the texts part, `result` holds a data: URI in place of a whole quoted source value.
 void requireOnlySourcesReplaced(std::string_view html, std::string_view result,
                                 std::string_view forbiddenBase64) {
   size_t i = 0, j = 0;
@@ -51,7 +47,6 @@ void requireOnlySourcesReplaced(std::string_view html, std::string_view result,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fuzzing::FixtureDirectory& fixture = fuzzing::fixtureDirectory();
-  // The fragment is text, as the conversion produces it.
   const std::string html = fixture.withRootPath(
       platform::decodeUTF8Leniently(std::string_view(reinterpret_cast<const char*>(data), size)));
   auto opens = fixture.watchOutside();

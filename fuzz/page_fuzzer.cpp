@@ -1,8 +1,6 @@
-// Fuzzes the whole page assembly with the real script engine and libraries: every page
-// is the template around a nonce, the stylesheet and a body, and no file outside the
-// previewed file's directory is opened. The first input byte picks the way: when its two
-// low bits are 0 the conversion has no time at all, so the body must be the escaped
-// source, which must unescape to the source.
+// Fuzzes page assembly with the real engine: every page is the template around a nonce, the
+// stylesheet and a body; nothing outside the base is opened. First byte's low bits 0: no time,
+// so the body is the escaped source.
 #include <chrono>
 #include <cstdint>
 
@@ -18,11 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const fuzzing::FixtureDirectory& fixture = fuzzing::fixtureDirectory();
   const bool noTime = (data[0] & 3) == 0;
-  // Source text as reading the file makes it.
   const std::string markdown = fixture.withRootPath(platform::decodeUTF8Leniently(
       std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1)));
 
-  // A document that keeps the engine busy this long is stopped and shown as text.
   platform::ScriptContext::setTimeLimit(std::chrono::milliseconds(noTime ? 0 : 3000));
   auto opens = fixture.watchOutside();
   const std::string page = PreviewProviderInternals::buildHTML(

@@ -1,5 +1,4 @@
-// Replays a harness's inputs without libFuzzer, for the normal build's tests: every file
-// of each directory named on the command line, once. A violated property traps.
+// Replays every file of the directories named, once, without libFuzzer; a violated property traps.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

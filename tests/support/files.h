@@ -1,5 +1,4 @@
-// Files for tests: temporary directories removed with everything in them, whole-file
-// reads, counts of the opens the kernel reports in a directory, and substring counts.
+// Files for tests: temporary directories, whole-file reads, opens counted by inotify.
 #pragma once
 
 #include <stdlib.h>
@@ -16,6 +15,7 @@
 
 namespace testing_support {
 
+// A temporary directory, removed with everything in it.
 class TempDir {
  public:
   TempDir() {
@@ -23,15 +23,10 @@ class TempDir {
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~TempDir() { std::error_code ignored; std::filesystem::remove_all(path_, ignored); }
   TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
   const std::filesystem::path& path() const { return path_; }
-  // Writes `bytes` to the file `relative` below the directory, making parent directories.
+  // Writes `bytes` to `relative` below the directory, making parent directories.
   std::filesystem::path write(const std::string& relative, std::string_view bytes) const {
     const std::filesystem::path file = path_ / relative;
     std::filesystem::create_directories(file.parent_path());
@@ -58,17 +53,12 @@ class OpenCounter {
   explicit OpenCounter(std::initializer_list<std::filesystem::path> directories)
       : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
     for (const auto& directory : directories) {
-      if (inotify_add_watch(fd_, directory.c_str(), IN_OPEN) < 0) {
-        throw std::runtime_error("cannot watch " + directory.string());
-      }
+      if (inotify_add_watch(fd_, directory.c_str(), IN_OPEN) < 0) throw std::runtime_error("cannot watch");
     }
   }
   ~OpenCounter() { close(fd_); }
   OpenCounter(const OpenCounter&) = delete;
-  OpenCounter& operator=(const OpenCounter&) = delete;
-
-  // Opens by file name since the counter was made.
-  std::map<std::string, int> counts() {
+  std::map<std::string, int> counts() {  // by file name, since the counter was made
     alignas(inotify_event) char buffer[65536];
     for (ssize_t length; (length = read(fd_, buffer, sizeof buffer)) > 0;) {
       for (ssize_t at = 0; at < length;) {
@@ -88,9 +78,7 @@ class OpenCounter {
 
 inline size_t occurrences(std::string_view text, std::string_view part) {
   size_t count = 0;
-  for (size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) {
-    ++count;
-  }
+  for (size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) ++count;
   return count;
 }
 

@@ -1,4 +1,3 @@
-// Our programs run the way a user runs them, alone or from a bundle of their own.
 #include "support/process.h"
 
 #include <fcntl.h>
@@ -13,7 +12,6 @@ extern char** environ;
 namespace testing_support {
 namespace {
 
-// Starts `argv` with standard input, output and error on the given descriptors.
 pid_t spawn(const std::vector<std::string>& argv, int in, int out, int err) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -40,11 +38,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
   const int err = open((dir.path() / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   const pid_t pid = spawn(argv, in, out, err);
   for (int fd : {in, out, err}) close(fd);
-  ProcessResult result;
-  result.exitStatus = exitStatusOf(pid);
-  result.out = readWholeFile(dir.path() / "out");
-  result.err = readWholeFile(dir.path() / "err");
-  return result;
+  const int status = exitStatusOf(pid);
+  return {status, readWholeFile(dir.path() / "out"), readWholeFile(dir.path() / "err")};
 }
 
 pid_t startProcess(const std::vector<std::string>& argv) {

@@ -1,5 +1,4 @@
-// Our programs run the way a user runs them, alone or from a bundle of their own, and the
-// framing of documents that conversion_host reads and writes.
+// Our programs run as a user runs them, alone or from a bundle of their own; conversion_host's framing.
 #pragma once
 
 #include <sys/types.h>
@@ -21,15 +20,13 @@ struct ProcessResult {
   std::string err;
 };
 
-// Runs `argv` with `input` on its standard input and waits for it to end.
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = "");
 // Starts `argv` with its output going nowhere; exitStatusOf waits for it.
 pid_t startProcess(const std::vector<std::string>& argv);
 int exitStatusOf(pid_t pid);
 
-// The build's programs and resources (the directory holding this test binary).
-std::filesystem::path buildDirectory();
-std::string program(const std::string& name);  // its path in the build directory
+std::filesystem::path buildDirectory();  // the directory holding this test binary
+std::string program(const std::string& name);
 std::string realResource(const std::string& fileName);
 
 // Documents framed on a byte stream: "LENGTH\n" then LENGTH bytes.
@@ -44,7 +41,6 @@ inline std::optional<std::string> readFrame(std::istream& in) {
   return item;
 }
 
-// The fragments `conversion_host [arguments] convert` at `host` makes of `documents`.
 std::vector<std::string> convertInHost(const std::string& host,
                                        const std::vector<std::string>& documents,
                                        const std::vector<std::string>& arguments = {});

@@ -1,9 +1,5 @@
-// A host for tests: converts documents in one long-lived process, so tests can watch what
-// a process shares across conversions.
-//
-//   conversion_host [--time-limit MS] convert    framed Markdown on stdin -> framed fragments
-//                                                on stdout; MS: how long one may run
-//   conversion_host disarm                       framed HTML fragments -> the same, disarmed
+// Converts (or disarms) framed documents from stdin in one long-lived process, so tests can
+// watch what a process shares across conversions. MS: how long one conversion may run.
 #include <chrono>
 #include <cstdio>
 #include <iostream>

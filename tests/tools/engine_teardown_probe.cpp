@@ -1,11 +1,6 @@
-// Renders one file the way the command line does and, as the process ends, checks that
-// the script engine's compiled start-up code was still intact when the engine shut down:
-// the engine and its helper threads read that buffer until then.
-//
-//   engine_teardown_probe FILE    exit 0 and "intact" on standard output when it was
-//
-// It stands between our code and the engine library by defining two of the library's
-// functions itself; each records or checks, then calls the library's own.
+// Renders FILE as the command line does and prints "intact" when the engine's compiled
+// start-up code (read by the engine and its helper threads until shutdown) was still intact
+// at JS_ShutDown. It interposes two of the library's functions, then calls the library's own.
 #include <dlfcn.h>
 #include <js/Initialization.h>
 

@@ -1,7 +1,5 @@
-// The quillory command as a user runs it: output, errors and exit statuses, batch mode,
-// and faults: a page written through a temporary file beside its destination, a device or
-// FIFO written in place, interrupted and size-limited writes that leave nothing half-done
-// behind, a standard output whose reader has gone, and file names that are not UTF-8.
+// The quillory command as a user runs it: output, errors, exit statuses, batch mode, and
+// faults: temporary files, devices and FIFOs, interrupts, size limits, a reader gone, non-UTF-8 names.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -30,15 +28,10 @@ testing_support::ProcessResult quillory(std::vector<std::string> arguments) {
 
 std::set<std::string> namesIn(const fs::path& directory) {
   std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(directory)) {
-    names.insert(entry.path().filename().string());
-  }
+  for (const auto& entry : fs::directory_iterator(directory)) names.insert(entry.path().filename());
   return names;
 }
-
-bool holds(const fs::path& file, const std::string& part) {
-  return readWholeFile(file).find(part) != std::string::npos;
-}
+bool holds(const fs::path& file, const std::string& part) { return readWholeFile(file).find(part) != std::string::npos; }
 
 TEST(CommandLine, WritesThePageToStandardOutputOrReplacesTheOutputFileWhole) {
   TempDir dir;
@@ -48,7 +41,7 @@ TEST(CommandLine, WritesThePageToStandardOutputOrReplacesTheOutputFileWhole) {
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_TRUE(result.out.starts_with("<!DOCTYPE html>\n") && result.out.ends_with(kPageEnd));
-  EXPECT_NE(result.out.find("<h1>Hello</h1>"), std::string::npos);
+  EXPECT_TRUE(result.out.find("<h1>Hello</h1>") != std::string::npos);
 
   const auto out = dir.path() / "\xE9t\xE9.html";
   result = quillory({"-o", out, doc});
@@ -137,16 +130,13 @@ TEST(CommandLineBatch, DirectoriesThatCannotBeMadeAreNamedWithTheReason) {
   auto doc = in.write("doc.md", "# Doc\n");
   out.write("file", "not a directory");
   fs::create_symlink("nowhere", out.path() / "dangling");
-  struct Case {
-    std::string outputDirectory, reason;
-  };
-  for (const Case& c : {Case{"file", "Not a directory"}, Case{"file/sub", "Not a directory"},
-                        Case{"dangling", "No such file or directory"},
-                        Case{"dangling/sub", "No such file or directory"}}) {
-    const std::string outputDirectory = (out.path() / c.outputDirectory).string();
+  for (auto [name, reason] : {std::pair{"file", "Not a directory"}, {"file/sub", "Not a directory"},
+                              {"dangling", "No such file or directory"},
+                              {"dangling/sub", "No such file or directory"}}) {
+    const std::string outputDirectory = out.path() / name;
     auto result = quillory({"-d", outputDirectory, doc});
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.err, "quillory: " + outputDirectory + ": " + c.reason + "\n");
+    EXPECT_EQ(result.err, "quillory: " + outputDirectory + ": " + reason + "\n");
   }
 
   // The directory of one page, below the output directory, fails that page alone.
@@ -158,7 +148,7 @@ TEST(CommandLineBatch, DirectoriesThatCannotBeMadeAreNamedWithTheReason) {
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.err, "quillory: 1 of 2 files failed:\n  " +
                             (pages / "deep/notes.html").string() + ": Not a directory\n");
-  EXPECT_NE(readWholeFile(pages / "top.html").find("<h1>Top</h1>"), std::string::npos);
+  EXPECT_TRUE(holds(pages / "top.html", "<h1>Top</h1>"));
 }
 
 TEST(CommandLineBatch, FilesInADirectoryThatLinkOutsideItAreSkippedAndListed) {
@@ -204,9 +194,7 @@ TEST(CommandLineFaults, OutputThatIsNoRegularFileIsWrittenInPlace) {
     EXPECT_EQ(fs::symlink_status(out).type(), typeAfter);
     std::string page = out == link ? readWholeFile(out) : "";
     char buffer[65536];
-    for (ssize_t n; reader >= 0 && (n = read(reader, buffer, sizeof buffer)) > 0;) {
-      page.append(buffer, n);
-    }
+    for (ssize_t n; reader >= 0 && (n = read(reader, buffer, sizeof buffer)) > 0;) page.append(buffer, n);
     if (reader >= 0) close(reader);
     EXPECT_TRUE(out == device || page.ends_with(kPageEnd)) << page.size() << " bytes";
   }

@@ -1,6 +1,5 @@
-// Many preview requests in flight at once on the executor: each completion is called
-// exactly once, with its own request's page or error, and every page equals the one that
-// request gets when it runs alone (the nonce aside, which is never shared).
+// Many requests in flight at once: each completion called once, with the page or error the
+// request gets alone (the nonce aside, which is never shared).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,9 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 constexpr int kRequestsInFlight = 64;
 
-// What one request came back with: the page with its nonce masked, or the path of the
-// file that could not be read.
-struct Outcome {
+struct Outcome {  // the page with its nonce masked, or the path that could not be read
   std::string page, nonce, unreadablePath;
   bool operator==(const Outcome& other) const {
     return page == other.page && unreadablePath == other.unreadablePath;
@@ -30,13 +27,9 @@ struct Outcome {
 Outcome outcomeOf(std::optional<platform::PreviewReply>& reply, std::exception_ptr error) {
   Outcome outcome;
   if (error) {
-    try {
-      std::rethrow_exception(error);
-    } catch (const platform::FileReadError& failure) {
+    try { std::rethrow_exception(error); } catch (const platform::FileReadError& failure) {
       outcome.unreadablePath = failure.path();
-    } catch (...) {
-      outcome.unreadablePath = "(not a file read error)";
-    }
+    } catch (...) { outcome.unreadablePath = "(not a file read error)"; }
     return outcome;
   }
   outcome.page = *reply->data;
@@ -56,7 +49,6 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
   dir.write("pic.png", "\x89PNG\r\n\x1A\n");
   fs::create_symlink("nowhere.md", dir.path() / "dangling.md");
   fs::create_symlink("loop.md", dir.path() / "loop.md");
-  // Documents of mixed sizes and kinds, and names that cannot be read.
   const std::vector<fs::path> files = {
       dir.write("empty.md", ""), dir.write("short.md", "# Title\n\nA paragraph.\n"),
       dir.write("large.md", large),
@@ -92,11 +84,7 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
   for (size_t i = 0; i < files.size(); ++i) {
     std::optional<platform::PreviewReply> reply;
     std::exception_ptr error;
-    try {
-      reply.emplace(provider.providePreview(requestFor(i)));
-    } catch (...) {
-      error = std::current_exception();
-    }
+    try { reply.emplace(provider.providePreview(requestFor(i))); } catch (...) { error = std::current_exception(); }
     alone.push_back(outcomeOf(reply, error));
   }
   std::set<std::string> nonces;

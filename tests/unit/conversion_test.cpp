@@ -1,5 +1,4 @@
-// Markdown conversion in the script engine: marked, front matter, KaTeX and the math
-// delimiters, the renderer, and the fallback; in this process and in bundles of its own.
+// Markdown conversion: marked, front matter, KaTeX and its delimiters, the fallback; here and in bundles.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -70,8 +69,7 @@ TEST(Conversion, PartsOfFragments) {
       << four;
 }
 
-// Stand-in libraries that report what the renderer's context held. The marked stand-in is
-// long enough to be kept compiled between conversions, as the real library is.
+// A marked stand-in reporting what the context held; long enough to be kept compiled, as marked is.
 const std::string kProbeMarked =
     "var calls = (typeof calls === 'number' ? calls : 0);\n"
     "var marked = { use: function () {}, setOptions: function () {},\n"

@@ -1,6 +1,5 @@
-// Local image inlining: which img sources become data: URIs, and which stay as written;
-// and the bound on one page: 64 MiB of data: URIs in the order of the fragment, each file
-// read once per page however often it is shown.
+// Local image inlining: which img sources become data: URIs and which stay; the 64 MiB
+// bound on one page; each file read once per page; media types by extension.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/filter.h>
@@ -33,7 +32,7 @@ const std::string kPng = "data:image/png;base64,";
 const std::string kInsidePng = kPng + "iVBORw==";
 constexpr size_t kLargestImage = 8'000'000;
 
-// Makes the kernel refuse openat2 to the calling thread as a kernel without it does.
+// Makes the kernel refuse openat2 to the calling thread, as a kernel without it does.
 bool refuseOpenat2ToThisThread() {
   sock_filter filter[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
@@ -52,17 +51,14 @@ std::string imageTags(const std::string& source, int count = 1) {
   return html;
 }
 
-// The previewed document's directory is doc/ inside a temporary directory, so files
-// just outside it can exist too.
+// The base directory is doc/ in a temporary directory, so files just outside it can exist.
 class ImageInlining : public ::testing::Test {
  protected:
   fs::path base() const { return dir_.path() / "doc"; }
   fs::path write(const std::string& relativeToBase, std::string_view bytes = kInsideBytes) const {
     return dir_.write("doc/" + relativeToBase, bytes);
   }
-  void writeLargestImage(const std::string& name) const {
-    fs::resize_file(write(name, ""), kLargestImage);  // sparse: it costs no disk
-  }
+  void writeLargestImage(const std::string& name) const { fs::resize_file(write(name, ""), kLargestImage); }
   // With `withoutOpenat2`, on a thread of its own that the kernel refuses openat2.
   std::string inlined(const std::string& html, bool withoutOpenat2 = false,
                       std::optional<fs::path> directory = {}) const {
@@ -208,8 +204,7 @@ TEST_F(ImageInlining, SwappingADirectoryForALinkOutsideNeverEmbedsAFileOutside) 
 TEST_F(ImageInlining, FirstImagesFillThePageThenSourcesStay) {
   writeLargestImage("large.png");
   write("small.png");
-  // Six copies of the largest image fit in the page; a seventh does not, the small image
-  // after it still does.
+  // Six copies of the largest image fit in the page, a seventh does not, the small one after does.
   const std::string html = imageTags("large.png", 10) + imageTags("small.png");
   const std::string page = inlined(html);
   const size_t largeURI = kPng.size() + (kLargestImage + 2) / 3 * 4, pageRoom = 64 << 20;
@@ -230,6 +225,16 @@ TEST_F(ImageInlining, AThousandShowingsOfOneImageReadItOnce) {
   EXPECT_EQ(inlined(imageTags("icon.png", 3) + imageTags("alias.jpg", 2)),
             imageTags(kInsidePng, 3) + imageTags("data:image/jpeg;base64,iVBORw==", 2));
   EXPECT_EQ(counter.opensOf("icon.png"), 1);
+}
+
+TEST(MediaTypes, ByExtensionInAnyLetterCase) {
+  for (auto [extension, mediaType] : {std::pair{"png", "image/png"}, {"JpEg", "image/jpeg"},
+                                      {"SVG", "image/svg+xml"}, {"avif", "image/avif"},
+                                      {"svgz", "application/octet-stream"},
+                                      {".png", "application/octet-stream"},
+                                      {"", "application/octet-stream"}}) {
+    EXPECT_EQ(PreviewProviderInternals::mimeType(extension), mediaType) << extension;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Finding img sources: the same matches as a plain scan with the image pattern, in
-// linear time.
+// Finding img sources: the same matches as a plain scan with the image pattern, in linear time.
 #include "images/image_sources.h"
 
 #include <gtest/gtest.h>
@@ -25,8 +24,7 @@ std::vector<platform::TextRange> sourcesByPlainScan(const std::string& html) {
 }
 
 TEST(ImageSources, AgreeWithAPlainScanOnRandomFragments) {
-  // Weighted towards the pieces of a match, so that most fragments hold tags that match
-  // and tags that do not, next to each other.
+  // Weighted towards the pieces of a match, so most fragments hold matching and other tags.
   const std::vector<std::string> pieces = {
       "<img ", "<img ",  "<IMG\n",      "<imgx ",    "<img", " ",        "src=\"",
       "src='", "SRC=\"", "data-src=\"", "srcset=\"", "src=", "\"",       "\"",
@@ -47,8 +45,7 @@ TEST(ImageSources, AgreeWithAPlainScanOnRandomFragments) {
 }
 
 TEST(ImageSources, RunsOfTagsWithoutClosingBracketAreScannedOnce) {
-  // A plain scan reads to the end of the text from every "<img" here: hours for this
-  // size. Done once, it takes milliseconds; ctest's timeout guards against the former.
+  // A plain scan reads to the end from every "<img": hours for this size; ctest's timeout guards.
   std::string html = "<div>\n";
   while (html.size() < 2'000'000) html += "<img alt ";
   html += "> <img src=\"a.png\">";

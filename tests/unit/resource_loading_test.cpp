@@ -1,5 +1,4 @@
-// Resource loading: each file read at most once per process, lazily, also by concurrent
-// first uses; and an engine cache that does not fit the engine passed over.
+// Resources read at most once per process, lazily, also by concurrent first uses; an unfit cache passed over.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -38,8 +37,7 @@ TEST(ResourceLoading, NothingIsReadBeforeTheFirstUse) {
   testing_support::OpenCounter opens({bundle.resourceDirectory()});
   ASSERT_EQ(bundle.run({"convert"}).exitStatus, 0);
   EXPECT_TRUE(opens.counts().empty());
-  // The math library is read at the first text that holds "$", once; fragments need no
-  // stylesheet.
+  // The math library at the first "$", once; fragments need no stylesheet.
   ASSERT_EQ(bundle.convert({"a", "$x$", "b", "$y$"}).size(), 4u);
   const auto counts = opens.counts();
   EXPECT_EQ(counts.at("marked.min.js"), 1);

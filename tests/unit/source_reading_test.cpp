@@ -1,5 +1,4 @@
-// Reading the previewed file: the cap and its note, UTF-8 repair, and read errors; and the
-// file URL operations the reading and the image paths rest on.
+// Reading the previewed file: the cap and its note, UTF-8 repair, read errors; file URL operations.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -28,8 +27,7 @@ TEST(SourceReading, TextUpToTheCapWithUTF8RepairedAndTheNoteAfterACut) {
       {"", ""}, {text, text}, {a, a}, {a + "bc", a + kNote},
       // A cut inside a four-byte character: its first bytes become one U+FFFD.
       {std::string(kCap - 2, 'x') + "\xF0\x9F\x98\x80 tail", std::string(kCap - 2, 'x') + kFFFD + kNote},
-      // One U+FFFD per maximal ill-formed subpart: a truncated sequence is one, bytes that
-      // can never start or continue a sequence are one each, an encoded surrogate is three.
+      // One U+FFFD per maximal ill-formed subpart.
       {"caf\xE9 ok", "caf" + kFFFD + " ok"}, {"a\xF0\x9F\x98z", "a" + kFFFD + "z"},
       {"\xC0\xAF", kFFFD + kFFFD}, {"\xED\xA0\x80", kFFFD + kFFFD + kFFFD},
       {"\xEF\xBB\xBFhi", "\xEF\xBB\xBFhi"}};  // a byte-order mark is a character like any other
