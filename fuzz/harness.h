@@ -46,9 +46,13 @@ struct FixtureDirectory {
 
   FixtureDirectory() {
     namespace fs = std::filesystem;
-    for (auto [name, bytes] : {std::pair{"a.png", "\x89PNG\r\n\x1A\n"}, {"sub/b.gif", "GIF89a"},
-                               {"my photo.jpg", "\xFF\xD8\xFF"}, {"100%.png", "percent"},
-                               {"a&amp;b.png", "ampersand"}, {"empty.svg", ""}, {"huge.png", ""}}) {
+    for (auto [name, bytes] : {std::pair{"a.png", "\x89PNG\r\n\x1A\n"},
+                               {"sub/b.gif", "GIF89a"},
+                               {"my photo.jpg", "\xFF\xD8\xFF"},
+                               {"100%.png", "percent"},
+                               {"a&amp;b.png", "ampersand"},
+                               {"empty.svg", ""},
+                               {"huge.png", ""}}) {
       root.write(std::string("base/") + name, bytes);
     }
     fs::create_directories(base / "sub/folder.png");

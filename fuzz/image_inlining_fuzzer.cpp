@@ -13,7 +13,8 @@ using fuzzing::require;
 
 bool isBase64Text(std::string_view text) {
   return text.size() % 4 == 0 &&
-         text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") ==
+         text.find_first_not_of(
+             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") ==
              std::string_view::npos;
 }
 
@@ -55,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzing::requireNothingOpenedOutside(opens);
   std::string lower = html;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower.find("<img") == std::string::npos) require(result == html, "without <img nothing changes");
+  if (lower.find("<img") == std::string::npos)
+    require(result == html, "without <img nothing changes");
   requireOnlySourcesReplaced(html, result, fixture.outsideBase64);
   return 0;
 }

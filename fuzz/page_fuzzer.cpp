@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto body = testing_support::bodyOfPage(page, PreviewProviderInternals::cssSource());
   require(body.has_value(), "the page is the template around a nonce, the stylesheet and a body");
   if (noTime) {
-    require(body->starts_with("<pre>") && body->ends_with("</pre>"), "the fallback is a pre element");
+    require(body->starts_with("<pre>") && body->ends_with("</pre>"),
+            "the fallback is a pre element");
     require(fuzzing::unescaped(std::string_view(*body).substr(5, body->size() - 11)) == markdown,
             "the fallback unescapes to the source");
   }

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text.h"
 #include "harness.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -19,8 +19,12 @@ std::string referenceDecoding(std::string_view bytes, bool& wellFormed) {
     const uint8_t lead = s[i];
     // The sequence's length, 0 when no well-formed one starts here, and the range of the
     // byte after the lead.
-    const size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3
-                                          : lead < 0xF5 ? 4 : 0;
+    const size_t length = lead < 0x80   ? 1
+                          : lead < 0xC2 ? 0
+                          : lead < 0xE0 ? 2
+                          : lead < 0xF0 ? 3
+                          : lead < 0xF5 ? 4
+                                        : 0;
     const uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
     const uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
     size_t valid = length == 0 ? 0 : 1;  // bytes of a well-formed prefix seen so far

@@ -19,11 +19,15 @@ namespace testing_support {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillory-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quillory-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
-  ~TempDir() { std::error_code ignored; std::filesystem::remove_all(path_, ignored); }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
   TempDir(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
   // Writes `bytes` to `relative` below the directory, making parent directories.
@@ -53,7 +57,8 @@ class OpenCounter {
   explicit OpenCounter(std::initializer_list<std::filesystem::path> directories)
       : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
     for (const auto& directory : directories) {
-      if (inotify_add_watch(fd_, directory.c_str(), IN_OPEN) < 0) throw std::runtime_error("cannot watch");
+      if (inotify_add_watch(fd_, directory.c_str(), IN_OPEN) < 0)
+        throw std::runtime_error("cannot watch");
     }
   }
   ~OpenCounter() { close(fd_); }
@@ -78,7 +83,8 @@ class OpenCounter {
 
 inline size_t occurrences(std::string_view text, std::string_view part) {
   size_t count = 0;
-  for (size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) ++count;
+  for (size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1))
+    ++count;
   return count;
 }
 

@@ -12,8 +12,8 @@ inline std::string pageBefore(std::string_view nonce, std::string_view css) {
   const std::string n(nonce);
   return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
          "<meta http-equiv=\"Content-Security-Policy\"\n"
-         "      content=\"default-src 'none'; img-src data:; style-src 'nonce-" + n +
-         "'; script-src 'none';\">\n<style nonce=\"" + n + "\">" + std::string(css) +
+         "      content=\"default-src 'none'; img-src data:; style-src 'nonce-" +
+         n + "'; script-src 'none';\">\n<style nonce=\"" + n + "\">" + std::string(css) +
          "</style>\n</head>\n<body>\n<article id=\"content\" class=\"md\">";
 }
 inline constexpr std::string_view kPageAfter =

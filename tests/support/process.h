@@ -1,4 +1,5 @@
-// Our programs run as a user runs them, alone or from a bundle of their own; conversion_host's framing.
+// Our programs run as a user runs them, alone or from a bundle of their own; conversion_host's
+// framing.
 #pragma once
 
 #include <sys/types.h>

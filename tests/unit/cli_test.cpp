@@ -1,5 +1,6 @@
 // The quillory command as a user runs it: output, errors, exit statuses, batch mode, and
-// faults: temporary files, devices and FIFOs, interrupts, size limits, a reader gone, non-UTF-8 names.
+// faults: temporary files, devices and FIFOs, interrupts, size limits, a reader gone, non-UTF-8
+// names.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -31,7 +32,9 @@ std::set<std::string> namesIn(const fs::path& directory) {
   for (const auto& entry : fs::directory_iterator(directory)) names.insert(entry.path().filename());
   return names;
 }
-bool holds(const fs::path& file, const std::string& part) { return readWholeFile(file).find(part) != std::string::npos; }
+bool holds(const fs::path& file, const std::string& part) {
+  return readWholeFile(file).find(part) != std::string::npos;
+}
 
 TEST(CommandLine, WritesThePageToStandardOutputOrReplacesTheOutputFileWhole) {
   TempDir dir;
@@ -73,9 +76,15 @@ TEST(CommandLine, UnreadableFileIsNamedWithTheReason) {
 }
 
 TEST(CommandLine, UsageHelpAndVersion) {
-  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {}, {"a.md", "b.md"}, {"--bogus", "a.md"}, {"-o"}, {"-o", "x.html", "-d", "out", "a.md"},
-           {"--time-limit", "soon", "a.md"}, {"--time-limit", "0", "a.md"}, {"-d", "out"}}) {
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{},
+                                             {"a.md", "b.md"},
+                                             {"--bogus", "a.md"},
+                                             {"-o"},
+                                             {"-o", "x.html", "-d", "out", "a.md"},
+                                             {"--time-limit", "soon", "a.md"},
+                                             {"--time-limit", "0", "a.md"},
+                                             {"-d", "out"}}) {
     const auto result = quillory(arguments);
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_EQ(result.out, "");
@@ -90,7 +99,8 @@ TEST(CommandLine, UsageHelpAndVersion) {
   const auto version = quillory({"--version"});
   EXPECT_EQ(version.exitStatus, 0);
   EXPECT_TRUE(version.out.starts_with("quillory " QUILLORY_VERSION "\n")) << version.out;
-  EXPECT_NE(version.out.find("script engine cache: matches the loaded engine\n"), std::string::npos);
+  EXPECT_NE(version.out.find("script engine cache: matches the loaded engine\n"),
+            std::string::npos);
 }
 
 TEST(CommandLineBatch, RendersEveryFileListsTheFailuresAndNeverSharesAPage) {
@@ -130,7 +140,8 @@ TEST(CommandLineBatch, DirectoriesThatCannotBeMadeAreNamedWithTheReason) {
   auto doc = in.write("doc.md", "# Doc\n");
   out.write("file", "not a directory");
   fs::create_symlink("nowhere", out.path() / "dangling");
-  for (auto [name, reason] : {std::pair{"file", "Not a directory"}, {"file/sub", "Not a directory"},
+  for (auto [name, reason] : {std::pair{"file", "Not a directory"},
+                              {"file/sub", "Not a directory"},
                               {"dangling", "No such file or directory"},
                               {"dangling/sub", "No such file or directory"}}) {
     const std::string outputDirectory = out.path() / name;
@@ -167,7 +178,8 @@ TEST(CommandLineBatch, FilesInADirectoryThatLinkOutsideItAreSkippedAndListed) {
                             ": links outside " + docs.string() + "\n  " +
                             (docs / "notes.md").string() + ": links outside " + docs.string() +
                             "\n");
-  EXPECT_EQ(namesIn(out.path()), (std::set<std::string>{"absolute.html", "alias.html", "real.html"}));
+  EXPECT_EQ(namesIn(out.path()),
+            (std::set<std::string>{"absolute.html", "alias.html", "real.html"}));
   // Named by itself, a file is the user's choice, wherever its link leads.
   EXPECT_EQ(quillory({"-d", out.path() / "named", docs / "notes.md"}).exitStatus, 0);
   EXPECT_TRUE(holds(out.path() / "named/notes.html", "<h1>Private</h1>"));
@@ -194,7 +206,8 @@ TEST(CommandLineFaults, OutputThatIsNoRegularFileIsWrittenInPlace) {
     EXPECT_EQ(fs::symlink_status(out).type(), typeAfter);
     std::string page = out == link ? readWholeFile(out) : "";
     char buffer[65536];
-    for (ssize_t n; reader >= 0 && (n = read(reader, buffer, sizeof buffer)) > 0;) page.append(buffer, n);
+    for (ssize_t n; reader >= 0 && (n = read(reader, buffer, sizeof buffer)) > 0;)
+      page.append(buffer, n);
     if (reader >= 0) close(reader);
     EXPECT_TRUE(out == device || page.ends_with(kPageEnd)) << page.size() << " bytes";
   }
@@ -220,8 +233,8 @@ TEST(CommandLineFaults, InterruptedWritesLeaveTheOlderPageOrTheWholeNewOne) {
     dir.write("out/page.html", "older page");
     const int watch = inotify_init1(IN_CLOEXEC);
     inotify_add_watch(watch, out.parent_path().c_str(), IN_CREATE);
-    const pid_t pid = testing_support::startProcess({testing_support::program("quillory"), "-o",
-                                                     out, doc});
+    const pid_t pid =
+        testing_support::startProcess({testing_support::program("quillory"), "-o", out, doc});
     // Stop the program as soon as its temporary file exists beside the page, most likely
     // in the middle of writing it; then interrupt it.
     alignas(inotify_event) char event[4096];
@@ -230,7 +243,8 @@ TEST(CommandLineFaults, InterruptedWritesLeaveTheOlderPageOrTheWholeNewOne) {
     kill(pid, SIGSTOP);
     kill(pid, signal);
     kill(pid, SIGCONT);
-    EXPECT_TRUE(std::string(reinterpret_cast<inotify_event*>(event)->name).starts_with("page.html."));
+    EXPECT_TRUE(
+        std::string(reinterpret_cast<inotify_event*>(event)->name).starts_with("page.html."));
     const int status = testing_support::exitStatusOf(pid);
     // Whichever came first, the rename or the interrupt: no half page, no stray file.
     EXPECT_TRUE(status == 128 + signal || status == 0) << status;

@@ -27,14 +27,19 @@ struct Outcome {  // the page with its nonce masked, or the path that could not 
 Outcome outcomeOf(std::optional<platform::PreviewReply>& reply, std::exception_ptr error) {
   Outcome outcome;
   if (error) {
-    try { std::rethrow_exception(error); } catch (const platform::FileReadError& failure) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const platform::FileReadError& failure) {
       outcome.unreadablePath = failure.path();
-    } catch (...) { outcome.unreadablePath = "(not a file read error)"; }
+    } catch (...) {
+      outcome.unreadablePath = "(not a file read error)";
+    }
     return outcome;
   }
   outcome.page = *reply->data;
   outcome.nonce = testing_support::nonceOf(outcome.page);
-  for (size_t at; !outcome.nonce.empty() && (at = outcome.page.find(outcome.nonce)) != std::string::npos;) {
+  for (size_t at;
+       !outcome.nonce.empty() && (at = outcome.page.find(outcome.nonce)) != std::string::npos;) {
     outcome.page.replace(at, outcome.nonce.size(), "NONCE");
   }
   return outcome;
@@ -50,15 +55,22 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
   fs::create_symlink("nowhere.md", dir.path() / "dangling.md");
   fs::create_symlink("loop.md", dir.path() / "loop.md");
   const std::vector<fs::path> files = {
-      dir.write("empty.md", ""), dir.write("short.md", "# Title\n\nA paragraph.\n"),
+      dir.write("empty.md", ""),
+      dir.write("short.md", "# Title\n\nA paragraph.\n"),
       dir.write("large.md", large),
-      dir.write("math.md", "Inline $x^2$ and\n\n$$\n\\int_0^1 f(x)\\,dx\n$$\n\ncosts $5 and $10.\n"),
+      dir.write("math.md",
+                "Inline $x^2$ and\n\n$$\n\\int_0^1 f(x)\\,dx\n$$\n\ncosts $5 and $10.\n"),
       dir.write("image.md", "![picture](pic.png) and ![missing](nothing.png)\n"),
       dir.write("table.md", "| a | b |\n|---|---|\n| 1 | 2 |\n\n- [x] done\n- [ ] open\n"),
-      dir.write("latin1.md", "caf\xE9 cr\xE8me\n"), dir.write("front.md", "---\ntitle: t\n---\n# After\n"),
-      dir.path() / "missing.md", dir.path(), dir.path() / "dangling.md", dir.path() / "loop.md"};
+      dir.write("latin1.md", "caf\xE9 cr\xE8me\n"),
+      dir.write("front.md", "---\ntitle: t\n---\n# After\n"),
+      dir.path() / "missing.md",
+      dir.path(),
+      dir.path() / "dangling.md",
+      dir.path() / "loop.md"};
   const auto requestFor = [&](size_t i) {
-    return platform::FilePreviewRequest{platform::FileURL::fileURLWithPath(files[i % files.size()].string())};
+    return platform::FilePreviewRequest{
+        platform::FileURL::fileURLWithPath(files[i % files.size()].string())};
   };
   const quillory::PreviewProvider provider;
 
@@ -71,7 +83,7 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
     together.push_back(promise->get_future());
     provider.providePreviewForFileRequest(
         requestFor(i), [promise, count = calls.back()](std::optional<platform::PreviewReply> reply,
-                                                      std::exception_ptr error) {
+                                                       std::exception_ptr error) {
           if (++*count == 1) promise->set_value(outcomeOf(reply, error));
         });
   }
@@ -84,14 +96,19 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
   for (size_t i = 0; i < files.size(); ++i) {
     std::optional<platform::PreviewReply> reply;
     std::exception_ptr error;
-    try { reply.emplace(provider.providePreview(requestFor(i))); } catch (...) { error = std::current_exception(); }
+    try {
+      reply.emplace(provider.providePreview(requestFor(i)));
+    } catch (...) {
+      error = std::current_exception();
+    }
     alone.push_back(outcomeOf(reply, error));
   }
   std::set<std::string> nonces;
   for (int i = 0; i < kRequestsInFlight; ++i) {
     const Outcome outcome = together[i].get();
     EXPECT_EQ(*calls[i], 1) << "request " << i;
-    EXPECT_TRUE(outcome == alone[i % files.size()]) << "request " << i << " for " << files[i % files.size()];
+    EXPECT_TRUE(outcome == alone[i % files.size()])
+        << "request " << i << " for " << files[i % files.size()];
     EXPECT_TRUE(!outcome.unreadablePath.empty() || nonces.insert(outcome.nonce).second)
         << "nonce reused: " << outcome.nonce;
   }

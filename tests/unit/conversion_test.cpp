@@ -1,4 +1,5 @@
-// Markdown conversion: marked, front matter, KaTeX and its delimiters, the fallback; here and in bundles.
+// Markdown conversion: marked, front matter, KaTeX and its delimiters, the fallback; here and in
+// bundles.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -65,7 +66,8 @@ TEST(Conversion, PartsOfFragments) {
   }
   // Four dollar signs hold no expression: no math, and every dollar sign stays.
   const std::string four = convert("$$$$\n");
-  EXPECT_TRUE(four.find("katex") == std::string::npos && std::count(four.begin(), four.end(), '$') == 4)
+  EXPECT_TRUE(four.find("katex") == std::string::npos &&
+              std::count(four.begin(), four.end(), '$') == 4)
       << four;
 }
 
@@ -78,9 +80,10 @@ const std::string kProbeMarked =
     std::string(2000, '.') + "\n";
 
 TEST(ConversionInItsOwnProcess, NoScriptStateCrossesConversions) {
-  BundleSandbox bundle("conversion_host",
-                       {{"marked.min.js", kProbeMarked},
-                        {"katex.min.js", "var katex = { renderToString: function (e) { return e; } };"}});
+  BundleSandbox bundle(
+      "conversion_host",
+      {{"marked.min.js", kProbeMarked},
+       {"katex.min.js", "var katex = { renderToString: function (e) { return e; } };"}});
   EXPECT_EQ(bundle.convert({"one", "two $", "three"}),
             (std::vector<std::string>{"calls=1 katex=undefined math=false src=one",
                                       "calls=1 katex=object math=true src=two $",
@@ -93,8 +96,10 @@ TEST(ConversionInItsOwnProcess, TextCrossesTheEngineIntact) {
                          "var marked = { setOptions: function () {}, parse: function (s) {\n"
                          "  return s === 'surrogate' ? 'a\\uD800b\\uDC00c' : s; } };\n"}});
   const std::string text("NUL\0 \xEF\xBF\xBD \xEF\xBB\xBF \xC3\xA9 \xF0\x9F\x98\x80", 20);
-  EXPECT_EQ(bundle.convert({text, "surrogate"}),
-            (std::vector<std::string>{text, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c"}));
+  EXPECT_EQ(bundle.convert({text, "surrogate"}), (std::vector<std::string>{text,
+                                                                           "a\xEF\xBF\xBD"
+                                                                           "b\xEF\xBF\xBD"
+                                                                           "c"}));
 }
 
 TEST(ConversionInItsOwnProcess, MissingOrBrokenLibrariesGiveTheFallbackOrLiteralMath) {

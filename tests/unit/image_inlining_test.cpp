@@ -58,7 +58,9 @@ class ImageInlining : public ::testing::Test {
   fs::path write(const std::string& relativeToBase, std::string_view bytes = kInsideBytes) const {
     return dir_.write("doc/" + relativeToBase, bytes);
   }
-  void writeLargestImage(const std::string& name) const { fs::resize_file(write(name, ""), kLargestImage); }
+  void writeLargestImage(const std::string& name) const {
+    fs::resize_file(write(name, ""), kLargestImage);
+  }
   // With `withoutOpenat2`, on a thread of its own that the kernel refuses openat2.
   std::string inlined(const std::string& html, bool withoutOpenat2 = false,
                       std::optional<fs::path> directory = {}) const {
@@ -67,10 +69,12 @@ class ImageInlining : public ::testing::Test {
           html, platform::FileURL::fileURLWithPath(directory.value_or(base()).string()));
     };
     if (!withoutOpenat2) return render();
-    return std::async(std::launch::async, [&] {
-             if (!refuseOpenat2ToThisThread()) ADD_FAILURE() << "no seccomp filter";
-             return render();
-           }).get();
+    return std::async(std::launch::async,
+                      [&] {
+                        if (!refuseOpenat2ToThisThread()) ADD_FAILURE() << "no seccomp filter";
+                        return render();
+                      })
+        .get();
   }
 
   testing_support::TempDir dir_;
@@ -102,29 +106,56 @@ TEST_F(ImageInlining, EmbedsRegularFilesInsideTheBaseDirectoryOnly) {
 
   const std::string octets = "data:application/octet-stream;base64,";
   const std::string b = base().string();
-  const std::pair<std::string, std::string> cases[] = {  // source, URI ("": left as it is)
-      {"sub/../a.png", kInsidePng}, {"./sub//b.png", kInsidePng}, {b + "/a.png", kInsidePng},
-      {"/" + b + "/a.png", kInsidePng}, {"../a.png", ""}, {"..%2Fa.png", ""},
-      {"sub/../../a.png", ""}, {"../doc-other/a.png", ""}, {"//host/a.png", ""},
+  const std::pair<std::string, std::string> cases[] = {
+      // source, URI ("": left as it is)
+      {"sub/../a.png", kInsidePng},
+      {"./sub//b.png", kInsidePng},
+      {b + "/a.png", kInsidePng},
+      {"/" + b + "/a.png", kInsidePng},
+      {"../a.png", ""},
+      {"..%2Fa.png", ""},
+      {"sub/../../a.png", ""},
+      {"../doc-other/a.png", ""},
+      {"//host/a.png", ""},
       {(dir_.path() / "a.png").string(), ""},
       // Percent-decoded where that works, else taken as written.
-      {"my%20photo.png", kInsidePng}, {"100%.png", kInsidePng}, {"%FF.png", kInsidePng},
-      {"%e5%86%99.png", kInsidePng}, {"a%2", octets + "c2VjcmV0"}, {"a.png%00.txt", ""},
+      {"my%20photo.png", kInsidePng},
+      {"100%.png", kInsidePng},
+      {"%FF.png", kInsidePng},
+      {"%e5%86%99.png", kInsidePng},
+      {"a%2", octets + "c2VjcmV0"},
+      {"a.png%00.txt", ""},
       // Queries, fragments and character references are part of the name.
-      {"a.png?v=2", ""}, {"a.png#top", ""}, {"b.png?v=2", octets + "iVBORw=="},
+      {"a.png?v=2", ""},
+      {"a.png#top", ""},
+      {"b.png?v=2", octets + "iVBORw=="},
       {"a&amp;b.png", kInsidePng},
       // Inline and remote sources in any letter case; no other scheme is known.
-      {"DATA:a.png", ""}, {"CiD:a.png", ""}, {"HTTP://x.png", ""}, {"Https://x.png", ""},
+      {"DATA:a.png", ""},
+      {"CiD:a.png", ""},
+      {"HTTP://x.png", ""},
+      {"Https://x.png", ""},
       {"file:a.png", kInsidePng},
       // Media types by extension, sizes up to eight million bytes.
-      {"photo.JPG", "data:image/jpeg;base64,iVBORw=="}, {"blob.xyz", octets + "iVBORw=="},
-      {"noextension", octets + "iVBORw=="}, {"empty.png", kPng},
-      {"limit.gif", "data:image/gif;base64," + platform::base64Encoded(limit)}, {"over.gif", ""},
+      {"photo.JPG", "data:image/jpeg;base64,iVBORw=="},
+      {"blob.xyz", octets + "iVBORw=="},
+      {"noextension", octets + "iVBORw=="},
+      {"empty.png", kPng},
+      {"limit.gif", "data:image/gif;base64," + platform::base64Encoded(limit)},
+      {"over.gif", ""},
       // Missing files, directories and FIFOs.
-      {"missing.png", ""}, {"sub", ""}, {".", ""}, {"sub/", ""}, {"pipe.png", ""},
+      {"missing.png", ""},
+      {"sub", ""},
+      {".", ""},
+      {"sub/", ""},
+      {"pipe.png", ""},
       // Symbolic links, followed only while they stay inside.
-      {"img/a.png", kInsidePng}, {"alias.png", kInsidePng}, {"absolute.png", kInsidePng},
-      {"logo.png", ""}, {"up/secret.png", ""}, {"sibling.png", ""}};
+      {"img/a.png", kInsidePng},
+      {"alias.png", kInsidePng},
+      {"absolute.png", kInsidePng},
+      {"logo.png", ""},
+      {"up/secret.png", ""},
+      {"sibling.png", ""}};
   for (bool withoutOpenat2 : {false, true}) {
     for (const auto& [source, uri] : cases) {
       EXPECT_EQ(inlined(imageTags(source), withoutOpenat2), imageTags(uri.empty() ? source : uri))
@@ -155,13 +186,13 @@ TEST_F(ImageInlining, ReplacesOnlyTheFirstSourceValueOfMatchingTags) {
       {"<img\nsrc=\"a.png\"/>", "<img\nsrc=\"" + p + "\"/>"},
       {"<img src=\"a.png\"> and <img src=\"a.png\">", imageTags(p) + " and " + imageTags(p)},
       {"<img data-src=\"a.png\" src=\"b.png\">", "<img data-src=\"" + p + "\" src=\"b.png\">"},
-      {e + "\xF0\x9F\x98\x80<img src='" + cjk + "'> " + e, e + "\xF0\x9F\x98\x80<img src='" + p +
-                                                              "'> " + e}};
+      {e + "\xF0\x9F\x98\x80<img src='" + cjk + "'> " + e,
+       e + "\xF0\x9F\x98\x80<img src='" + p + "'> " + e}};
   for (const auto& [html, expected] : cases) EXPECT_EQ(inlined(html), expected) << html;
-  for (std::string html : {"", "<p>No pictures</p>", "<pre>&lt;img src=\"a.png\"&gt;</pre>",
-                           "<img srcset=\"a.png\">", "<img src=a.png>", "<img src = \"a.png\">",
-                           "<img alt=\"1 > 0\" src=\"a.png\">", "<img src=\"it's.png\">",
-                           "<imgx src=\"a.png\">", "<img\xC3\xA9 src=\"a.png\">"}) {
+  for (std::string html :
+       {"", "<p>No pictures</p>", "<pre>&lt;img src=\"a.png\"&gt;</pre>", "<img srcset=\"a.png\">",
+        "<img src=a.png>", "<img src = \"a.png\">", "<img alt=\"1 > 0\" src=\"a.png\">",
+        "<img src=\"it's.png\">", "<imgx src=\"a.png\">", "<img\xC3\xA9 src=\"a.png\">"}) {
     EXPECT_EQ(inlined(html), html);
   }
 }
@@ -228,8 +259,10 @@ TEST_F(ImageInlining, AThousandShowingsOfOneImageReadItOnce) {
 }
 
 TEST(MediaTypes, ByExtensionInAnyLetterCase) {
-  for (auto [extension, mediaType] : {std::pair{"png", "image/png"}, {"JpEg", "image/jpeg"},
-                                      {"SVG", "image/svg+xml"}, {"avif", "image/avif"},
+  for (auto [extension, mediaType] : {std::pair{"png", "image/png"},
+                                      {"JpEg", "image/jpeg"},
+                                      {"SVG", "image/svg+xml"},
+                                      {"avif", "image/avif"},
                                       {"svgz", "application/octet-stream"},
                                       {".png", "application/octet-stream"},
                                       {"", "application/octet-stream"}}) {

@@ -47,8 +47,11 @@ TEST(StyleNonce, IsFreshBase64OfSixteenBytesAlsoWhenTheSecureSourceFails) {
 }
 
 TEST(Base64, MatchesTheStandardAlphabetAndPadding) {
-  for (auto [bytes, text] : {std::pair<std::string, std::string>{"", ""}, {"f", "Zg=="},
-                             {"fo", "Zm8="}, {"foobar", "Zm9vYmFy"}, {"\xFB\xFF\xBF", "+/+/"}}) {
+  for (auto [bytes, text] : {std::pair<std::string, std::string>{"", ""},
+                             {"f", "Zg=="},
+                             {"fo", "Zm8="},
+                             {"foobar", "Zm9vYmFy"},
+                             {"\xFB\xFF\xBF", "+/+/"}}) {
     EXPECT_EQ(platform::base64Encoded(bytes), text);
   }
 }

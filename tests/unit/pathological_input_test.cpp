@@ -50,16 +50,19 @@ const Pattern kAmplifying[] = {
      30000},
 };
 
-// Each pattern's document at `scale` (its slow one when 0): escaped source exactly when `shownAsText`.
+// Each pattern's document at `scale` (its slow one when 0): escaped source exactly when
+// `shownAsText`.
 void expectConversions(std::span<const Pattern> patterns, int scale, const std::string& limitMs,
                        bool shownAsText) {
   std::vector<std::string> documents;
-  for (const Pattern& pattern : patterns) documents.push_back(pattern.document(scale ? scale : pattern.slowScale));
+  for (const Pattern& pattern : patterns)
+    documents.push_back(pattern.document(scale ? scale : pattern.slowScale));
   const auto fragments = testing_support::convertInHost(testing_support::program("conversion_host"),
                                                         documents, {"--time-limit", limitMs});
   ASSERT_EQ(fragments.size(), documents.size());
   for (size_t i = 0; i < documents.size(); ++i) {
-    EXPECT_EQ(fragments[i] == quillory::PreviewProviderInternals::escapedPre(documents[i]), shownAsText)
+    EXPECT_EQ(fragments[i] == quillory::PreviewProviderInternals::escapedPre(documents[i]),
+              shownAsText)
         << patterns[i].origin;
   }
 }

@@ -9,8 +9,8 @@
 #include <future>
 #include <thread>
 
-#include "platform/process.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "preview/preview_provider.h"
 #include "support/files.h"
 

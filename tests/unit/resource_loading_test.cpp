@@ -1,4 +1,5 @@
-// Resources read at most once per process, lazily, also by concurrent first uses; an unfit cache passed over.
+// Resources read at most once per process, lazily, also by concurrent first uses; an unfit cache
+// passed over.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -22,13 +23,15 @@ TEST(ResourceLoading, ConcurrentFirstUsesReadEachFileOnce) {
   // Batch mode keeps requests for several files in flight at once from the start.
   testing_support::TempDir docs;
   std::vector<std::string> arguments{"-d", docs.path() / "pages"};
-  for (int i = 0; i < 8; ++i) arguments.push_back(docs.write(std::to_string(i) + ".md", "# No math\n"));
+  for (int i = 0; i < 8; ++i)
+    arguments.push_back(docs.write(std::to_string(i) + ".md", "# No math\n"));
   BundleSandbox bundle("quillory", realResources());
   testing_support::OpenCounter opens({bundle.resourceDirectory()});
   const auto result = bundle.run(arguments);
   ASSERT_EQ(result.exitStatus, 0) << result.err;
-  EXPECT_EQ(opens.counts(), (std::map<std::string, int>{{"marked.min.js", 1}, {"preview.css", 1},
-                                                        {"script-engine.cache", 1}}))
+  EXPECT_EQ(opens.counts(),
+            (std::map<std::string, int>{
+                {"marked.min.js", 1}, {"preview.css", 1}, {"script-engine.cache", 1}}))
       << "no text with \"$\", so no math library";
 }
 

@@ -52,8 +52,8 @@ TEST(ScriptContext, ValuesAndExceptions) {
   context->setGlobal("FLAG", true);
   EXPECT_EQ(evaluate(*context, "typeof FLAG + ':' + FLAG + ':' + TEXT.length"), "boolean:true:6");
   seen.clear();
-  for (const char* script :
-       {"throw new TypeError('bad')", "this is not javascript", "function f() { return f() + 1; } f()"}) {
+  for (const char* script : {"throw new TypeError('bad')", "this is not javascript",
+                             "function f() { return f() + 1; } f()"}) {
     EXPECT_EQ(context->evaluateScript(script), std::nullopt);
   }
   EXPECT_EQ(evaluate(*context, "'still working'"), "still working");
@@ -114,9 +114,8 @@ TEST(ScriptWatchdog, ContextsEndingBeforeTheirDeadlinesLeaveItWorking) {
   }
   // Afterwards a runaway script is still stopped at its limit.
   TimeLimit limit(200ms);
-  EXPECT_FALSE(withinAMinute([] {
-    return ScriptContext::create()->evaluateScript("for (;;) {}").has_value();
-  }));
+  EXPECT_FALSE(withinAMinute(
+      [] { return ScriptContext::create()->evaluateScript("for (;;) {}").has_value(); }));
 }
 
 }  // namespace

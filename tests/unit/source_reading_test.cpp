@@ -24,12 +24,18 @@ TEST(SourceReading, TextUpToTheCapWithUTF8RepairedAndTheNoteAfterACut) {
   testing_support::TempDir dir;
   const std::string text = "# Caf\xC3\xA9 \xF0\x9F\x98\x80\r\n\tline\0two", a(kCap, 'a');
   const std::pair<std::string, std::string> cases[] = {
-      {"", ""}, {text, text}, {a, a}, {a + "bc", a + kNote},
+      {"", ""},
+      {text, text},
+      {a, a},
+      {a + "bc", a + kNote},
       // A cut inside a four-byte character: its first bytes become one U+FFFD.
-      {std::string(kCap - 2, 'x') + "\xF0\x9F\x98\x80 tail", std::string(kCap - 2, 'x') + kFFFD + kNote},
+      {std::string(kCap - 2, 'x') + "\xF0\x9F\x98\x80 tail",
+       std::string(kCap - 2, 'x') + kFFFD + kNote},
       // One U+FFFD per maximal ill-formed subpart.
-      {"caf\xE9 ok", "caf" + kFFFD + " ok"}, {"a\xF0\x9F\x98z", "a" + kFFFD + "z"},
-      {"\xC0\xAF", kFFFD + kFFFD}, {"\xED\xA0\x80", kFFFD + kFFFD + kFFFD},
+      {"caf\xE9 ok", "caf" + kFFFD + " ok"},
+      {"a\xF0\x9F\x98z", "a" + kFFFD + "z"},
+      {"\xC0\xAF", kFFFD + kFFFD},
+      {"\xED\xA0\x80", kFFFD + kFFFD + kFFFD},
       {"\xEF\xBB\xBFhi", "\xEF\xBB\xBFhi"}};  // a byte-order mark is a character like any other
   for (const auto& [content, read] : cases) EXPECT_EQ(readText(dir.write("doc.md", content)), read);
   // /dev/zero never ends: the read must stop, and NUL bytes are valid text.
@@ -40,8 +46,10 @@ TEST(SourceReading, UnreadableFilesRaiseTheSystemError) {
   testing_support::TempDir dir;
   const auto file = dir.write("file.md", "x");
   std::filesystem::create_symlink("loop.md", dir.path() / "loop.md");
-  for (auto [path, code] : {std::pair{dir.path() / "missing.md", ENOENT}, {dir.path(), EISDIR},
-                            {file / "below.md", ENOTDIR}, {dir.path() / "loop.md", ELOOP}}) {
+  for (auto [path, code] : {std::pair{dir.path() / "missing.md", ENOENT},
+                            {dir.path(), EISDIR},
+                            {file / "below.md", ENOTDIR},
+                            {dir.path() / "loop.md", ELOOP}}) {
     try {
       readText(path);
       ADD_FAILURE() << "no error for " << path;
