@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "harness.h"
-#include "images/image_sources.h"
 #include "platform/file_url.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -67,7 +66,7 @@ void checkStandardization(const platform::FileURL& base, std::string_view path) 
   const bool below = basePath == "/" ? standardized == "/"
                                      : inner.size() >= outer.size() &&
                                            std::equal(outer.begin(), outer.end(), inner.begin());
-  require(quillory::liesInside(standardized, basePath) == below, "containment compares segments");
+  require(platform::liesInside(standardized, basePath) == below, "containment compares segments");
   // A relative path that never climbs above its start stays inside the base directory.
   int depth = 0;
   bool climbsOut = path.starts_with('/');

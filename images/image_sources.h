@@ -19,9 +19,4 @@ inline constexpr std::string_view kImagePattern = R"((<img\b[^>]*?\bsrc=["'])([^
 // Nothing when the pattern cannot be used.
 std::optional<std::vector<platform::TextRange>> imageSourceRanges(std::string_view html);
 
-// True when the standardized `path` is `directory` itself or lies below it: the test on
-// path text that image inlining makes before it looks at the file system. Nothing lies
-// below the root directory: the prefix it would need is "//".
-bool liesInside(std::string_view path, std::string_view directory);
-
 }  // namespace quillory

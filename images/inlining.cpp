@@ -14,11 +14,6 @@
 
 namespace quillory {
 
-bool liesInside(std::string_view path, std::string_view directory) {
-  return path == directory || (path.size() > directory.size() && path.starts_with(directory) &&
-                               path[directory.size()] == '/');
-}
-
 namespace {
 
 constexpr size_t kMaxImageBytes = 8'000'000;
@@ -62,9 +57,9 @@ platform::FileURL fileNamedBy(std::string_view source, const BaseDirectory& base
 // before the file is read, the read fails rather than leave the directory.
 std::optional<std::string> realPathBelow(const platform::FileURL& file, const BaseDirectory& base) {
   const std::optional<platform::FileURL>& baseReal = base.files.realPath();
-  if (!liesInside(file.path(), base.path) || !baseReal) return std::nullopt;
+  if (!platform::liesInside(file.path(), base.path) || !baseReal) return std::nullopt;
   const std::optional<platform::FileURL> real = platform::realPath(file);
-  if (!real || real == baseReal || !liesInside(real->path(), baseReal->path())) {
+  if (!real || real == baseReal || !platform::liesInside(real->path(), baseReal->path())) {
     return std::nullopt;
   }
   return real->path().substr(baseReal->path().size() + 1);

@@ -80,4 +80,9 @@ std::string FileURL::pathExtension() const {
   return name.substr(dot + 1);
 }
 
+bool liesInside(std::string_view path, std::string_view directory) {
+  return path == directory || (path.size() > directory.size() && path.starts_with(directory) &&
+                               path[directory.size()] == '/');
+}
+
 }  // namespace platform

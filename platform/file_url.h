@@ -33,4 +33,9 @@ class FileURL {
   std::string path_;
 };
 
+// True when the absolute `path` is `directory` itself or lies below it, by their text alone
+// (standardized or real paths, both alike). Nothing lies below the root directory: the
+// prefix it would need is "//".
+bool liesInside(std::string_view path, std::string_view directory);
+
 }  // namespace platform

@@ -117,29 +117,21 @@ bool isMarkdownName(const std::filesystem::path& path) {
   return std::find(kExtensions.begin(), kExtensions.end(), extension) != kExtensions.end();
 }
 
-// True when `path` lies below `directory`, both real paths.
-bool liesBelow(const std::filesystem::path& path, const std::filesystem::path& directory) {
-  const auto [inDirectory, inPath] =
-      std::mismatch(directory.begin(), directory.end(), path.begin(), path.end());
-  return inDirectory == directory.end() && inPath != path.end();
-}
-
 }  // namespace
 
 MarkdownFiles markdownFilesBelow(const std::string& directory) {
   namespace fs = std::filesystem;
   MarkdownFiles files;
+  const std::optional<FileURL> realDirectory = realPath(FileURL::fileURLWithPath(directory));
+  if (!realDirectory) return files;
   std::error_code error;
-  const fs::path realDirectory = fs::canonical(directory, error);
-  if (error) return files;
   fs::recursive_directory_iterator it(directory, fs::directory_options::skip_permission_denied,
                                       error);
   for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     std::error_code ignored;
     if (!it->is_regular_file(ignored) || !isMarkdownName(it->path())) continue;
-    std::error_code unresolved;
-    const fs::path real = fs::canonical(it->path(), unresolved);
-    (!unresolved && liesBelow(real, realDirectory) ? files.inside : files.linkingOutside)
+    const std::optional<FileURL> real = realPath(FileURL::fileURLWithPath(it->path().string()));
+    (real && liesInside(real->path(), realDirectory->path()) ? files.inside : files.linkingOutside)
         .push_back(it->path().lexically_relative(directory).string());
   }
   std::sort(files.inside.begin(), files.inside.end());
