@@ -6,8 +6,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "platform/file_url.h"
 #include "preview/page_constants.h"
@@ -41,20 +42,18 @@ double nextZoomLevel(double current, int direction) {
 
 class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
  public:
-  explicit PreviewWindow(std::string file);
+  PreviewWindow(std::string path, FirstShown shown);
   ~PreviewWindow();
-  void start();
+  void start(GtkApplication* application);
   bool open() const { return window_ != nullptr; }
-  bool showingMessage() const { return showingMessage_; }
 
  private:
   void render();
   void showOutcome(quillory::PageOutcome outcome);
   void showMessage(const std::string& headline, const std::string& reason);
-  void present(int width, int height);
+  void present(int width, int height, const std::string& failure);
   WindowKeyActions keyActions();
 
-  std::string file_;  // as the user gave it, for messages
   std::string path_;  // absolute
   std::string name_;  // for display
   GtkWindow* window_ = nullptr;
@@ -65,13 +64,14 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
   std::unique_ptr<PageView> pageView_;
   std::unique_ptr<FileWatch> watch_;
   unsigned latestRequest_ = 0;
-  bool presented_ = false;
-  bool showingMessage_ = false;
-  std::string lastReported_;
+  FirstShown shown_;  // empty once the window is presented
 };
 
-PreviewWindow::PreviewWindow(std::string file)
-    : file_(std::move(file)), path_(platform::FileURL::fileURLWithPath(file_).path()) {
+// The windows that are open, each kept until its window is destroyed.
+std::vector<std::shared_ptr<PreviewWindow>> openWindows;
+
+PreviewWindow::PreviewWindow(std::string path, FirstShown shown)
+    : path_(platform::FileURL::fileURLWithPath(path).path()), shown_(std::move(shown)) {
   gchar* name = g_filename_display_basename(path_.c_str());
   name_ = name;
   g_free(name);
@@ -82,11 +82,20 @@ PreviewWindow::~PreviewWindow() {
   pageView_.reset();
 }
 
-void PreviewWindow::start() {
+void PreviewWindow::start(GtkApplication* application) {
   window_ = GTK_WINDOW(gtk_window_new());
+  gtk_window_set_application(window_, application);
   gtk_window_set_title(window_, name_.c_str());
   g_signal_connect(window_, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
-                     static_cast<PreviewWindow*>(data)->window_ = nullptr;
+                     auto* self = static_cast<PreviewWindow*>(data);
+                     self->window_ = nullptr;
+                     // Let go of it once the window's own teardown is over.
+                     g_idle_add_once(
+                         [](gpointer gone) {
+                           std::erase_if(openWindows,
+                                         [gone](auto& window) { return window.get() == gone; });
+                         },
+                         self);
                    }),
                    this);
 
@@ -122,6 +131,14 @@ WindowKeyActions PreviewWindow::keyActions() {
                 view, nextZoomLevel(webkit_web_view_get_zoom_level(view), direction));
           },
       .find = [this] { openFindBar(findBar_); },
+      // The toolkit's print dialog, whose "Print to File" writes a PDF.
+      .print =
+          [this, view] {
+            if (gtk_stack_get_visible_child(GTK_STACK(stack_)) != pageArea_) return;
+            WebKitPrintOperation* printing = webkit_print_operation_new(view);
+            webkit_print_operation_run_dialog(printing, window_);
+            g_object_unref(printing);
+          },
       .typingInEntry =
           [this] {
             GtkWidget* focus = gtk_root_get_focus(GTK_ROOT(window_));
@@ -148,42 +165,32 @@ void PreviewWindow::showOutcome(quillory::PageOutcome outcome) {
     showMessage("“" + name_ + "” cannot be read", outcome.failure + "\n" + path_);
     return;
   }
-  showingMessage_ = false;
-  lastReported_.clear();
   pageView_->show(std::move(outcome.reply->data));
   gtk_stack_set_visible_child(GTK_STACK(stack_), pageArea_);
-  present(outcome.reply->contentSize.width, outcome.reply->contentSize.height);
+  present(outcome.reply->contentSize.width, outcome.reply->contentSize.height, {});
 }
 
-// The message goes to the window and, once per distinct reason, to standard error.
 void PreviewWindow::showMessage(const std::string& headline, const std::string& detail) {
-  showingMessage_ = true;
   setMessage(messageView_, headline, detail);
   gtk_stack_set_visible_child(GTK_STACK(stack_), messageView_);
-  std::string reason = detail.substr(0, detail.find('\n'));
-  if (reason != lastReported_) {
-    std::fprintf(stderr, "quillory-view: %s: %s\n", file_.c_str(), reason.c_str());
-    lastReported_ = reason;
-  }
-  present(kDefaultWidth, kDefaultHeight);
+  present(kDefaultWidth, kDefaultHeight, detail.substr(0, detail.find('\n')));
 }
 
 // The window appears with its first content, at the size that content asks for.
-void PreviewWindow::present(int width, int height) {
-  if (presented_) return;
-  presented_ = true;
+void PreviewWindow::present(int width, int height, const std::string& failure) {
+  if (!shown_) return;
   gtk_window_set_default_size(window_, width > 0 ? width : kDefaultWidth,
                               height > 0 ? height : kDefaultHeight);
   gtk_window_present(window_);
+  std::exchange(shown_, nullptr)(failure);
 }
 
 }  // namespace
 
-int runPreviewWindow(const std::string& file) {
-  auto window = std::make_shared<PreviewWindow>(file);
-  window->start();
-  while (window->open()) g_main_context_iteration(nullptr, TRUE);
-  return window->showingMessage() ? 1 : 0;
+void openPreviewWindow(GtkApplication* application, const std::string& path, FirstShown shown) {
+  auto window = std::make_shared<PreviewWindow>(path, std::move(shown));
+  openWindows.push_back(window);
+  window->start(application);
 }
 
 }  // namespace viewer

@@ -1,13 +1,20 @@
 // The preview window for one Markdown file, from the first page to the window's close.
 #pragma once
 
+#include <gtk/gtk.h>
+
+#include <functional>
 #include <string>
 
 namespace viewer {
 
-// Opens the window on `file`, runs it until it is closed and returns the exit status:
-// 0 when it closed on a page, 1 when it closed on a message (a file that could not be
-// read, or a page that could not be shown).
-int runPreviewWindow(const std::string& file);
+// Runs once, when the window first shows something: with an empty string for a page, or
+// with the reason the file cannot be shown.
+using FirstShown = std::function<void(const std::string& failure)>;
+
+// Opens a window of `application` on the Markdown file at `path` (absolute), shown by
+// its file name, which renders the file again whenever it changes. The window holds the
+// application until it is closed.
+void openPreviewWindow(GtkApplication* application, const std::string& path, FirstShown shown);
 
 }  // namespace viewer

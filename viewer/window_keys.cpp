@@ -57,6 +57,10 @@ void installWindowKeys(GtkWindow* window, WindowKeyActions actions) {
     shared->find();
     return true;
   });
+  addShortcut(shortcuts, "<Control>p", [shared] {
+    shared->print();
+    return true;
+  });
   gtk_widget_add_controller(GTK_WIDGET(window), controller);
 }
 

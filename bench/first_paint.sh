@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# From launching the command to the rendered heading on screen, in a virtual X display
+# (Xvfb) with a private session bus: quillory-view cold (no instance running), warm (an
+# instance resident, a different file) and Chromium's --app window with a fresh profile on
+# the page quillory writes for the same file, side by side in one run. Medians of RUNS.
+#
+#   bench/first_paint.sh [BUILD_DIR] [RUNS] [FILE]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build}")
+runs=${2:-7}
+file=$(realpath "${3:-examples/tour.md}")
+# Dark pixels that only the page's heading reaches, not a window's title bar alone.
+threshold=${THRESHOLD:-1500}
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+
+Xvfb -displayfd 9 -screen 0 1024x768x24 -wr -nolisten tcp 9>"$work/display" 2>/dev/null &
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")" GDK_BACKEND=x11 NO_AT_BRIDGE=1
+
+cp -r "$(dirname "$file")" "$work/docs"
+name=$(basename "$file" .md)
+cp "$work/docs/$name.md" "$work/docs/$name-again.md"
+"$build/quillory" -o "$work/docs/$name.html" "$work/docs/$name.md"
+probe="$build/first_paint_probe $threshold"
+
+close_windows() {
+  for id in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+    xdotool windowclose "$id" 2>/dev/null || true
+  done
+  sleep 0.5
+}
+
+cold=() warm=() chromium=()
+for i in $(seq "$runs"); do
+  # A fresh session bus each round, so no instance is left from the one before.
+  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus" 4>"$work/bus-pid" >/dev/null
+  export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/bus")
+  cold+=("$($probe "$build/quillory-view" "$work/docs/$name.md")")
+  close_windows
+  warm+=("$($probe "$build/quillory-view" "$work/docs/$name-again.md")")
+  close_windows
+  kill "$(cat "$work/bus-pid")"
+  rm -rf "$work/profile"
+  chromium+=("$($probe chromium --app="file://$work/docs/$name.html" --user-data-dir="$work/profile" \
+    --no-sandbox --no-first-run --disable-background-networking --disable-component-update \
+    --disable-sync --disable-gpu --disable-quic)")
+  pkill -f "user-data-dir=$work/profile" || true
+  sleep 0.5
+  echo "round $i: cold ${cold[-1]} ms, warm ${warm[-1]} ms, chromium ${chromium[-1]} ms" >&2
+done
+
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+c=$(median "${cold[@]}") w=$(median "${warm[@]}") b=$(median "${chromium[@]}")
+echo "first paint of $(basename "$file"), median of $runs (ms): quillory-view cold $c, warm $w; chromium --app $b"
+awk -v c="$c" -v w="$w" -v b="$b" 'BEGIN { printf "ratios to chromium: cold %.2f, warm %.2f\n", c / b, w / b }'
