@@ -16,7 +16,8 @@ work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 
 Xvfb -displayfd 9 -screen 0 1024x768x24 -wr -nolisten tcp 9>"$work/display" 2>/dev/null &
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+sleep 0.2
 export DISPLAY=":$(cat "$work/display")" GDK_BACKEND=x11 NO_AT_BRIDGE=1
 
 cp -r "$(dirname "$file")" "$work/docs"
@@ -25,9 +26,9 @@ cp "$work/docs/$name.md" "$work/docs/$name-again.md"
 "$build/quillory" -o "$work/docs/$name.html" "$work/docs/$name.md"
 probe="$build/first_paint_probe $threshold"
 
-close_windows() {
+close_windows() {  # with the window's own key, which leaves the instance running
   for id in $(xdotool search --onlyvisible --name . 2>/dev/null); do
-    xdotool windowclose "$id" 2>/dev/null || true
+    xdotool windowfocus --sync "$id" key Escape 2>/dev/null || true
   done
   sleep 0.5
 }

@@ -21,9 +21,37 @@ int waitForExit(pid_t child) {
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
-// In the child: the caller's terminal and pipes are let go before the status is written,
-// so a caller that reads our output to its end is not kept waiting.
-void reportOnce(int& statusPipe, int status) {
+}  // namespace
+
+int runInBackground(const std::function<int(int statusPipe)>& program) {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return program(-1);
+  const pid_t child = fork();
+  if (child < 0) {
+    close(ends[0]);
+    close(ends[1]);
+    return program(-1);
+  }
+  if (child == 0) {
+    close(ends[0]);
+    setsid();
+    const int status = program(ends[1]);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(status);
+  }
+  close(ends[1]);
+  unsigned char byte = 0;
+  ssize_t got;
+  while ((got = read(ends[0], &byte, 1)) < 0 && errno == EINTR) {
+  }
+  close(ends[0]);
+  return got == 1 ? byte : waitForExit(child);
+}
+
+// The caller's terminal and pipes are let go before the status is written, so a caller
+// that reads our output to its end is not kept waiting.
+void reportStatus(int& statusPipe, int status) {
   if (statusPipe < 0) return;
   std::fflush(stdout);
   std::fflush(stderr);
@@ -37,35 +65,6 @@ void reportOnce(int& statusPipe, int status) {
   }
   close(statusPipe);
   statusPipe = -1;
-}
-
-}  // namespace
-
-int runInBackground(const std::function<int(const ReportStatus& report)>& program) {
-  int ends[2];
-  if (pipe2(ends, O_CLOEXEC) != 0) return program([](int) {});
-  const pid_t child = fork();
-  if (child < 0) {
-    close(ends[0]);
-    close(ends[1]);
-    return program([](int) {});
-  }
-  if (child == 0) {
-    close(ends[0]);
-    setsid();
-    int statusPipe = ends[1];
-    const int status = program([&statusPipe](int reported) { reportOnce(statusPipe, reported); });
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(status);
-  }
-  close(ends[1]);
-  unsigned char byte = 0;
-  ssize_t got;
-  while ((got = read(ends[0], &byte, 1)) < 0 && errno == EINTR) {
-  }
-  close(ends[0]);
-  return got == 1 ? byte : waitForExit(child);
 }
 
 }  // namespace platform

@@ -5,15 +5,15 @@
 
 namespace platform {
 
-// Tells the caller the exit status it waits for; after the first call the program goes
-// on without the caller's terminal. Later calls do nothing.
-using ReportStatus = std::function<void(int status)>;
+// Runs `program` in a child process in a session of its own and returns the status that
+// the child (or a program it executes, which inherits `statusPipe`) reports through
+// reportStatus: at once when it reports, or else the status it ends with (128 + N when
+// signal N ends it). Call it before the process starts any thread.
+int runInBackground(const std::function<int(int statusPipe)>& program);
 
-// Runs `program` in a child process in a session of its own and returns the status the
-// child reports, at once when it reports, or else the status it ends with (128 + N when
-// signal N ends it). Once it has reported, the child's standard input, output and error
-// are /dev/null, so that nothing waiting on them waits for the child. Call it before the
-// process starts any thread.
-int runInBackground(const std::function<int(const ReportStatus& report)>& program);
+// Tells the caller of runInBackground `status`, then points standard input, output and
+// error at /dev/null, so that nothing waiting on them waits for this process, which goes
+// on in the background. Only the first call on a pipe (set to -1 then) does anything.
+void reportStatus(int& statusPipe, int status);
 
 }  // namespace platform

@@ -42,7 +42,7 @@ std::string absolutePath(const char* directory, const char* file) {
 // A command line, from this process or another: one window on its file, and the exit
 // status for the command once the window shows the page (0) or why there is none (1).
 int onCommandLine(GApplication* application, GApplicationCommandLine* commandLine, gpointer data) {
-  const auto& report = *static_cast<const platform::ReportStatus*>(data);
+  const auto& report = *static_cast<const ReportStatus*>(data);
   int count = 0;
   gchar** arguments = g_application_command_line_get_arguments(commandLine, &count);
   if (count != 2) {
@@ -83,7 +83,7 @@ void onOpen(GApplication* application, GFile** files, gint count, gchar*, gpoint
   }
 }
 
-int run(const std::vector<const char*>& arguments, const platform::ReportStatus& report) {
+int run(const std::vector<const char*>& arguments, const ReportStatus& report) {
   const bool unique = sessionBusReachable();
   GtkApplication* application = gtk_application_new(
       kApplicationId, static_cast<GApplicationFlags>(
@@ -91,7 +91,7 @@ int run(const std::vector<const char*>& arguments, const platform::ReportStatus&
                           (unique ? G_APPLICATION_DEFAULT_FLAGS : G_APPLICATION_NON_UNIQUE)));
   g_application_set_inactivity_timeout(G_APPLICATION(application), unique ? idleMilliseconds() : 0);
   g_signal_connect(application, "command-line", G_CALLBACK(onCommandLine),
-                   const_cast<platform::ReportStatus*>(&report));
+                   const_cast<ReportStatus*>(&report));
   g_signal_connect(application, "open", G_CALLBACK(onOpen), nullptr);
   g_signal_connect(application, "activate", G_CALLBACK(+[](GApplication*, gpointer) {}), nullptr);
   const int status =
@@ -103,7 +103,7 @@ int run(const std::vector<const char*>& arguments, const platform::ReportStatus&
 
 }  // namespace
 
-int runApplication(const std::string& file, const platform::ReportStatus& report) {
+int runApplication(const std::string& file, const ReportStatus& report) {
   return run({"quillory-view", file.c_str()}, report);
 }
 

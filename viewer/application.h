@@ -1,20 +1,22 @@
 // The resident application: one instance per session serves every preview window.
 #pragma once
 
+#include <functional>
 #include <string>
-
-#include "platform/background.h"
 
 namespace viewer {
 
 // Set in desktop entries, D-Bus service files and AppStream metadata alike.
 constexpr const char* kApplicationId = "org.quillory.Viewer";
 
+// Tells the command that started this process its exit status.
+using ReportStatus = std::function<void(int status)>;
+
 // Opens a window on `file` in the instance that runs, or in this process, which then
 // becomes the instance. `report` tells the caller 0 once the window shows the page, or 1
 // once it shows why the file cannot be shown (the reason also goes to standard error).
 // Returns when the instance ends: some minutes after its last window closed.
-int runApplication(const std::string& file, const platform::ReportStatus& report);
+int runApplication(const std::string& file, const ReportStatus& report);
 
 // The instance started by D-Bus activation (--gapplication-service): it opens the windows
 // it is asked for and ends some minutes after the last one closed.

@@ -1,12 +1,20 @@
 // quillory-view: the desktop host. It shows the page the previewer answers for one
-// Markdown file in a window, and renders it again whenever the file changes. The windows
-// of a session share one resident instance (viewer/application.h).
+// Markdown file in a window, and renders it again whenever the file changes. This small
+// program only starts the window: it hands the file to the resident instance of the
+// session (quillory-view-instance, viewer/application.h), or starts that instance, and
+// returns with the status the instance reports. It loads no toolkit of its own, so that
+// a preview in a running instance opens at once.
+#include <fcntl.h>
 #include <getopt.h>
+#include <gio/gio.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/background.h"
 #include "viewer/application.h"
@@ -41,19 +49,45 @@ constexpr const char* kHelp =
     "not be read or is not a regular file (the reason also goes to standard error), or\n"
     "when no window could be opened; 2 on a usage error.\n";
 
-// Ends the instance. A conversion may still be running, or blocked in a read (a file
-// swapped for a FIFO between the check and the open), for a window that is gone. An
-// ordinary exit would wait for the converting threads to finish; _exit does not.
-[[noreturn]] void endInstance(int status) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  _exit(status);
-}
-
 int usageError(const std::string& message) {
   std::fprintf(stderr, "quillory-view: %s\n%sTry 'quillory-view --help' for more information.\n",
                message.c_str(), kUsage);
   return 2;
+}
+
+// The instance's program: beside this one in the build, in libexec/ once installed.
+std::string instanceProgram() {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path here = fs::read_symlink("/proc/self/exe", error).parent_path();
+  const fs::path beside = here / "quillory-view-instance";
+  return fs::exists(beside, error) ? beside : here / "../libexec/quillory-view-instance";
+}
+
+// Hands `file` to the instance that runs, over D-Bus, and returns its status; -1 when no
+// instance runs (this process may then have held the application's name for a moment).
+int openInRunningInstance(const std::string& file) {
+  GApplication* application =
+      g_application_new(viewer::kApplicationId, G_APPLICATION_HANDLES_COMMAND_LINE);
+  int status = -1;
+  if (g_application_register(application, nullptr, nullptr) &&
+      g_application_get_is_remote(application)) {
+    const char* arguments[] = {"quillory-view", file.c_str(), nullptr};
+    status = g_application_run(application, 2, const_cast<char**>(arguments));
+  }
+  g_object_unref(application);
+  return status;
+}
+
+[[noreturn]] void startInstance(const std::string& program,
+                                const std::vector<std::string>& arguments) {
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  execv(program.c_str(), argv.data());
+  std::fprintf(stderr, "quillory-view: cannot start %s: %s\n", program.c_str(), g_strerror(errno));
+  std::fflush(stderr);
+  _exit(1);
 }
 
 }  // namespace
@@ -61,7 +95,7 @@ int usageError(const std::string& message) {
 int main(int argc, char** argv) {
   // The D-Bus service file starts the instance this way.
   if (argc == 2 && std::string(argv[1]) == "--gapplication-service") {
-    endInstance(viewer::runService());
+    startInstance(instanceProgram(), {argv[1]});
   }
   static const option kOptions[] = {{"help", no_argument, nullptr, 'h'},
                                     {"version", no_argument, nullptr, 'V'},
@@ -90,8 +124,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string file = argv[optind];
-  return platform::runInBackground([&file](const platform::ReportStatus& report) {
-    endInstance(viewer::runApplication(file, report));
-    return 0;
+  const std::string program = instanceProgram();
+  return platform::runInBackground([&](int statusPipe) {
+    if (int status = openInRunningInstance(file); status >= 0) return status;
+    // The new instance reports through the pipe it inherits.
+    fcntl(statusPipe, F_SETFD, 0);
+    startInstance(program, {"--report-fd", std::to_string(statusPipe), "--", file});
   });
 }
