@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 WERROR ?= $(if $(CI),ON,OFF)
 CONFIGURE = cmake -S . -G Ninja -DQUILLORY_WERROR=$(WERROR)
 
-.PHONY: run build test test-asan test-tsan fuzz bootstrap format clean
+.PHONY: run build test deb test-asan test-tsan fuzz bootstrap format clean
 
 run: bootstrap build
 	./$(BUILD)/quillory -o $(OUT) $(FILE)
@@ -24,6 +24,16 @@ build: $(BUILD)/build.ninja
 
 test: bootstrap build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The Debian package of both programs, from a Release build of its own, for /usr:
+# $(DEB_BUILD)/quillory_VERSION_ARCH.deb (apt-get install ./build-deb/quillory_*.deb).
+DEB_BUILD ?= build-deb
+
+deb: bootstrap
+	$(CONFIGURE) -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build $(DEB_BUILD) -j $(JOBS)
+	cd $(DEB_BUILD) && cpack
+	@ls $(DEB_BUILD)/*.deb
 
 # Sanitizer builds instrument our code; SpiderMonkey, ICU, GTK and WebKit come from Debian
 # uninstrumented. GCC 12 warns falsely (maybe-uninitialized) inside <regex> under the
@@ -72,4 +82,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(DEB_BUILD)
