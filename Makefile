@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 WERROR ?= $(if $(CI),ON,OFF)
 CONFIGURE = cmake -S . -G Ninja -DQUILLORY_WERROR=$(WERROR)
 
-.PHONY: run build test test-asan test-tsan fuzz bootstrap format clean
+.PHONY: run build test deb test-asan test-tsan fuzz bootstrap format clean
 
 run: bootstrap build
 	./$(BUILD)/quillory -o $(OUT) $(FILE)
@@ -25,9 +25,20 @@ build: $(BUILD)/build.ninja
 test: bootstrap build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# The Debian package of both programs, from a Release build of its own, for /usr:
+# $(DEB_BUILD)/quillory_VERSION_ARCH.deb (apt-get install ./build-deb/quillory_*.deb).
+DEB_BUILD ?= build-deb
+
+deb: bootstrap
+	$(CONFIGURE) -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build $(DEB_BUILD) -j $(JOBS)
+	cd $(DEB_BUILD) && cpack
+	@ls $(DEB_BUILD)/*.deb
+
 # Sanitizer builds instrument our code; SpiderMonkey, ICU, GTK and WebKit come from Debian
 # uninstrumented. GCC 12 warns falsely (maybe-uninitialized) inside <regex> under the
-# sanitizers, hence -Wno-maybe-uninitialized there.
+# sanitizers, hence -Wno-maybe-uninitialized there. The package tests (label "package") are
+# left out: they would install the instrumented programs.
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 ASAN_FLAGS = -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
@@ -41,7 +52,7 @@ test-asan: bootstrap
 	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	$(UBSAN_ENV) ASAN_OPTIONS=detect_leaks=1 \
-	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -E '^viewer\.'
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -E '^viewer\.' -LE package
 	$(UBSAN_ENV) ASAN_OPTIONS=detect_leaks=0 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -R '^viewer\.'
 
@@ -72,4 +83,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(DEB_BUILD)

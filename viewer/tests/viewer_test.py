@@ -237,9 +237,12 @@ def command_line():  # usage needs no display; cmake --install puts everything u
     check(result.returncode == 0, "cmake --install failed: " + result.stderr)
     check(all(os.path.isfile(path(f"prefix/share/quillory/resources/{name}")) for name in ("katex.min.js",
           "preview.css")), "the resources are not installed")
-    lines = open(path("prefix/share/applications/quillory-view.desktop")).read().splitlines()
+    lines = open(path("prefix/share/applications/org.quillory.Viewer.desktop")).read().splitlines()
     check("MimeType=text/markdown;text/x-markdown;" in lines and "Exec=quillory-view %f" in lines,
           "the desktop entry does not open Markdown files with quillory-view")
+    service = open(path("prefix/share/dbus-1/services/org.quillory.Viewer.service")).read()
+    check(f"Exec={path('prefix/bin/quillory-view')} --gapplication-service" in service.splitlines(),
+          "the D-Bus service does not start the installed quillory-view: " + service)
     check("<h1>Installed</h1>" in run(path("prefix/bin/quillory"), write("a.md", "# Installed\n")).stdout,
           "the installed quillory does not find its resources")
     check(run(path("prefix/bin/quillory-view"), "--version").returncode == 0, "the installed viewer does not run")

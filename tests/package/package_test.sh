@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# files: the desktop entry and metainfo validate, the manual pages and the completion know
+# every option --help names, and the completion completes. install: the Debian package made
+# from the build tree installs with apt-get, works where it lands, and goes away again.
+# Usage: package_test.sh files|install SOURCE_DIR BUILD_DIR. Exits 77 (skipped) when
+# installing needs root, or when a quillory package is installed already.
+set -euo pipefail
+mode=$1 source=$2 build=$3
+fail() { echo "FAILED: $*"; exit 1; }
+options() { grep -oE -- '(^| )--?[a-zA-Z][a-z-]*' | tr -d ' ' | sort -u; }
+installed() { dpkg-query -W -f='${Status}' quillory 2>/dev/null | grep -q "ok installed"; }
+completions() {  # what the completion offers at the end of "quillory $1"
+  (set +euo pipefail
+   source /usr/share/bash-completion/bash_completion && source "$source/data/quillory.bash-completion"
+   COMP_LINE="quillory $1" && COMP_POINT=${#COMP_LINE} && read -ra COMP_WORDS <<<"$COMP_LINE"
+   [[ $COMP_LINE == *" " ]] && COMP_WORDS+=("")
+   COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) && _quillory && printf '%s\n' "${COMPREPLY[@]}") | sort | xargs
+}
+names() { sed 's/\\f[BIRP]//g; s/\\-/-/g' "$2" | grep -qE -- "(^|[^a-zA-Z-])$1([^a-zA-Z-]|$)"; }
+
+if [ "$mode" = files ]; then
+  desktop-file-validate "$source/data/org.quillory.Viewer.desktop" || fail "desktop entry"
+  appstreamcli validate --no-net "$source/data/org.quillory.Viewer.metainfo.xml" || fail "metainfo"
+  for program in quillory quillory-view; do
+    [ -x "$build/$program" ] || continue
+    for option in $("$build/$program" --help | options); do
+      names "$option" "$source/man/$program.1" || fail "$program(1) does not name $option"
+    done
+  done
+  work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work" && mkdir pages && touch a.md b.markdown c.txt
+  for case in "-|$("$build/quillory" --help | options | xargs)" "--ti|--time-limit" \
+              "|a.md b.markdown pages" "-d |pages" "-o |a.md b.markdown c.txt pages"; do
+    got=$(completions "${case%|*}")
+    [ "$got" = "${case#*|}" ] || fail "quillory ${case%|*}<Tab> offers '$got'"
+  done
+  echo "passed: files"
+  exit 0
+fi
+
+[ "$(id -u)" -eq 0 ] || { echo "skipped: installing the package needs root"; exit 77; }
+if installed; then
+  echo "skipped: a quillory package is installed already (apt-get remove quillory)"; exit 77
+fi
+work=$(mktemp -d)
+trap 'installed && apt-get remove -y -qq quillory >/dev/null; rm -rf "$work"' EXIT
+cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" || { cat "$work/cpack.log"; fail cpack; }
+deb=$(echo "$work"/quillory_*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libmozjs-102-0 libicu72 libgtk-4-1 libwebkitgtk-6.0-4 libstdc++6 libc6; do
+  [[ $depends == *"$library ("* ]] || fail "Depends lacks $library: $depends"
+done
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" || { cat "$work/apt.log"; fail apt-get install; }
+
+/usr/bin/quillory "$source/examples/tour.md" | grep -q "<h1>A tour of Quillory</h1>" || fail "the tour's page"
+/usr/bin/quillory --version | grep -q "script engine cache: matches the loaded engine" ||
+  fail "the engine cache: $(/usr/bin/quillory --version)"
+[ "$(man -w quillory)" = /usr/share/man/man1/quillory.1.gz ] || fail "man quillory"
+[ "$(man -w quillory-view)" = /usr/share/man/man1/quillory-view.1.gz ] || fail "man quillory-view"
+for file in applications/org.quillory.Viewer.desktop metainfo/org.quillory.Viewer.metainfo.xml \
+            icons/hicolor/scalable/apps/org.quillory.Viewer.svg bash-completion/completions/quillory; do
+  [ -s "/usr/share/$file" ] || fail "/usr/share/$file is missing"
+done
+grep -qx "Exec=/usr/bin/quillory-view --gapplication-service" /usr/share/dbus-1/services/org.quillory.Viewer.service &&
+  [ -x /usr/bin/quillory-view ] || fail "the D-Bus service does not start /usr/bin/quillory-view"
+
+apt-get remove -y -qq quillory >"$work/apt.log" || { cat "$work/apt.log"; fail apt-get remove; }
+[ ! -e /usr/bin/quillory ] && [ ! -e /usr/share/quillory ] || fail "files are left after removal"
+echo "passed: install"
