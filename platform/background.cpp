@@ -1,5 +1,5 @@
 // A program that answers its caller early and carries on in the background: the caller
-// waits on a pipe for one byte, the status, while the child lives on after writing it.
+// reads a pipe to its end, where the status byte comes last, while the child lives on.
 #include "platform/background.h"
 
 #include <fcntl.h>
@@ -7,8 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace platform {
 namespace {
@@ -41,18 +42,22 @@ int runInBackground(const std::function<int(int statusPipe)>& program) {
     _exit(status);
   }
   close(ends[1]);
-  unsigned char byte = 0;
-  ssize_t got;
-  while ((got = read(ends[0], &byte, 1)) < 0 && errno == EINTR) {
+  std::string report;
+  char buffer[4096];
+  for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) != 0;) {
+    if (got > 0) {
+      report.append(buffer, static_cast<size_t>(got));
+    } else if (errno != EINTR) {
+      break;
+    }
   }
   close(ends[0]);
-  return got == 1 ? byte : waitForExit(child);
+  if (report.empty()) return waitForExit(child);
+  std::fwrite(report.data(), 1, report.size() - 1, stderr);
+  return static_cast<unsigned char>(report.back());
 }
 
-// The caller's terminal and pipes are let go before the status is written, so a caller
-// that reads our output to its end is not kept waiting.
-void reportStatus(int& statusPipe, int status) {
-  if (statusPipe < 0) return;
+void detachFromCaller(int statusPipe) {
   std::fflush(stdout);
   std::fflush(stderr);
   int null = open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -60,8 +65,15 @@ void reportStatus(int& statusPipe, int status) {
     for (int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(null, stream);
     close(null);
   }
-  const unsigned char byte = static_cast<unsigned char>(status);
-  while (write(statusPipe, &byte, 1) < 0 && errno == EINTR) {
+  if (statusPipe >= 0) fcntl(statusPipe, F_SETFD, FD_CLOEXEC);
+}
+
+// The message and then the status byte, in one write (shorter than a pipe's atomic size).
+void reportStatus(int& statusPipe, int status, const std::string& message) {
+  if (statusPipe < 0) return;
+  std::string report = message.substr(0, PIPE_BUF - 1);
+  report.push_back(static_cast<char>(status));
+  while (write(statusPipe, report.data(), report.size()) < 0 && errno == EINTR) {
   }
   close(statusPipe);
   statusPipe = -1;

@@ -57,16 +57,15 @@ int onCommandLine(GApplication* application, GApplicationCommandLine* commandLin
   g_object_ref(commandLine);
   openPreviewWindow(GTK_APPLICATION(application), path,
                     [commandLine, file, report](const std::string& failure) {
-                      if (!failure.empty()) {
-                        g_application_command_line_printerr(commandLine, "quillory-view: %s: %s\n",
-                                                            file.c_str(), failure.c_str());
-                      }
                       const int status = failure.empty() ? 0 : 1;
+                      const std::string message =
+                          failure.empty() ? "" : "quillory-view: " + file + ": " + failure + "\n";
                       if (g_application_command_line_get_is_remote(commandLine)) {
+                        g_application_command_line_printerr(commandLine, "%s", message.c_str());
                         // The command returns when the last reference goes.
                         g_application_command_line_set_exit_status(commandLine, status);
                       } else {
-                        report(status);
+                        report(status, message);
                       }
                       g_object_unref(commandLine);
                     });
@@ -108,7 +107,7 @@ int runApplication(const std::string& file, const ReportStatus& report) {
 }
 
 int runService() {
-  return run({"quillory-view", "--gapplication-service"}, [](int) {});
+  return run({"quillory-view", "--gapplication-service"}, [](int, const std::string&) {});
 }
 
 }  // namespace viewer

@@ -9,8 +9,9 @@ namespace viewer {
 // Set in desktop entries, D-Bus service files and AppStream metadata alike.
 constexpr const char* kApplicationId = "org.quillory.Viewer";
 
-// Tells the command that started this process its exit status.
-using ReportStatus = std::function<void(int status)>;
+// Tells the command that started this process its exit status, and the message for its
+// standard error.
+using ReportStatus = std::function<void(int status, const std::string& message)>;
 
 // Opens a window on `file` in the instance that runs, or in this process, which then
 // becomes the instance. `report` tells the caller 0 once the window shows the page, or 1

@@ -29,8 +29,11 @@ int main(int argc, char** argv) {
   }
   if (argc == 5 && std::string(argv[1]) == "--report-fd" && std::string(argv[3]) == "--") {
     int statusPipe = std::atoi(argv[2]);
-    endInstance(viewer::runApplication(
-        argv[4], [&statusPipe](int status) { platform::reportStatus(statusPipe, status); }));
+    platform::detachFromCaller(statusPipe);
+    endInstance(
+        viewer::runApplication(argv[4], [&statusPipe](int status, const std::string& message) {
+          platform::reportStatus(statusPipe, status, message);
+        }));
   }
   std::fputs("quillory-view-instance is started by quillory-view: run quillory-view FILE\n",
              stderr);

@@ -63,9 +63,18 @@ def start_display():
     if not number.isdigit():
         sys.exit(print("SKIPPED: Xvfb is missing or could not start an X server") or 77)
     env.update(DISPLAY=":" + number.decode(), GDK_BACKEND="x11", NO_AT_BRIDGE="1", HOME=DIR,
-               XDG_CONFIG_HOME=path("config"), XDG_DATA_HOME=path("data"), XDG_CACHE_HOME=path("cache"))
+               XDG_CONFIG_HOME=path("config"), XDG_DATA_HOME=path("data"), XDG_CACHE_HOME=path("cache"),
+               QUILLORY_VIEW_TEST_IDLE_MS="2000")
+    # A session bus of the test's own: the instance ends with it, if not before.
+    bus = start("dbus-daemon", "--session", "--nofork", "--print-address=1", stdout=subprocess.PIPE, text=True)
+    env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
     missing = [tool for tool in ("xdotool", "import", "xclip") if not shutil.which(tool)]
     check(not missing, f"{missing} missing: run scripts/bootstrap")
+
+
+def geometry(window):  # X, Y, WIDTH, HEIGHT
+    values = dict(l.split("=", 1) for l in run("xdotool", "getwindowgeometry", "--shell", window).stdout.split())
+    return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
 
 
 def shot_points(window, match, box=None):
@@ -80,18 +89,26 @@ def shot_points(window, match, box=None):
             if match(pixels[3 * (y * width + x):3 * (y * width + x) + 3])]
 
 
-class Window:
-    def __init__(self, file):
-        self.stderr = open(path(f"stderr-{len(processes)}.txt"), "w+")
-        self.process = start(VIEWER, file, stderr=self.stderr, stdout=subprocess.DEVNULL)
-        title = "^" + os.path.basename(file).replace(".", "\\.") + "$"
-        self.id = wait_for("the viewer's window", lambda: check(
-            self.process.poll() is None, f"the viewer exited with {self.process.returncode}") or
-            run("xdotool", "search", "--onlyvisible", "--name", title).stdout.split())[0]
+def instance_running():
+    return "true" in run("dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/",
+                         "org.freedesktop.DBus.NameHasOwner", "string:org.quillory.Viewer").stdout
 
-    def geometry(self):  # X, Y, WIDTH, HEIGHT
-        values = dict(l.split("=", 1) for l in run("xdotool", "getwindowgeometry", "--shell", self.id).stdout.split())
-        return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+class Window:
+    """quillory-view FILE: it returns once its window shows something, with `status`."""
+    def __init__(self, file, status=0, reason=None):
+        launched = subprocess.run([VIEWER, file], env=env, cwd=DIR, capture_output=True, text=True, timeout=30)
+        line = f"quillory-view: {file}: {reason}\n" if reason else ""
+        check((launched.returncode, launched.stderr) == (status, line),
+              f"quillory-view {file} returned {launched.returncode}: {launched.stderr!r}")
+        self.title = "^" + os.path.basename(file).replace(".", "\\.") + "$"
+        self.id = wait_for("the viewer's window", lambda: self.ids())[-1]
+
+    def ids(self):
+        return run("xdotool", "search", "--onlyvisible", "--name", self.title).stdout.split()
+
+    def pid(self):
+        return run("xdotool", "getwindowpid", self.id).stdout.strip()
 
     def shows(self, what, match, minimum=400, region=None, background=None, settled=False):
         """Waits until `minimum` sampled pixels (of region) match, with most of the region
@@ -117,18 +134,16 @@ class Window:
         check(run("xdotool", "windowfocus", "--sync", self.id, "key", *keys).returncode == 0, f"xdotool: {keys}")
 
     def point_at(self, x, y, *then):
-        run("xdotool", "mousemove", "--sync", *(str(at + by) for at, by in zip(self.geometry(), (x, y))), *then)
+        run("xdotool", "mousemove", "--sync", *(str(at + by) for at, by in zip(geometry(self.id), (x, y))), *then)
 
-    def close(self, key, expected):
+    def close(self, key):
         self.keys(key)
-        status = wait_for(f"{key} to close the window", lambda: self.process.poll() is not None
-                          and [self.process.returncode], timeout=20)[0]
-        check(status == expected, f"{key} closed the window with status {status}, not {expected}")
+        wait_for(f"{key} to close the window", lambda: self.id not in self.ids())
 
 
 def render_and_keys():
     window = Window(write("sample.md", f"# Rendered heading\n\nMentions findable words.\n\n![b]({block(RED)})\n"))
-    check(window.geometry()[2:] == (900, 700), f"the window is not 900x700: {window.geometry()}")
+    check(geometry(window.id)[2:] == (900, 700), f"the window is not 900x700: {geometry(window.id)}")
     heading = window.heading()
     check(heading[3] < top_of(window.shows("the red block", near(RED))), "the heading is not above the image")
     window.keys("ctrl+plus", "ctrl+plus")
@@ -138,11 +153,21 @@ def render_and_keys():
     window.shows("the match marked by Ctrl+F", near((230, 230, 230), 3), 20, (0, 60, 900, 300))
     window.keys("Escape")
     window.shows("the match selected by Ctrl+F", near((194, 218, 247), 25), 8)
-    check(window.process.poll() is None, "Space or Escape in the find bar closed the window")
+    check(window.id in window.ids(), "Space or Escape in the find bar closed the window")
     window.keys("ctrl+c")
     copied = wait_for("the copy", lambda: run("xclip", "-o", "-selection", "clipboard").stdout)
     check(copied.strip() == "findable", f"Ctrl+C copied {copied!r}, not the match")
-    window.close("space", 0)
+    # Ctrl+P: the toolkit's print dialog, whose "Print to File" writes a PDF (into the directory
+    # the instance started in).
+    window.keys("ctrl+p")
+    dialog = wait_for("the print dialog", lambda: run("xdotool", "search", "--onlyvisible", "--name",
+                                                      "^Print$").stdout.split())[0]
+    x, y, width, height = geometry(dialog)
+    for at in ((x + 85, y + 91), (x + width - 44, y + height - 28)):  # "Print to File", then "Print"
+        run("xdotool", "mousemove", "--sync", *map(str, at), "click", "1")
+    wait_for("the printed PDF", lambda: os.path.exists(path("output.pdf")) and
+             open(path("output.pdf"), "rb").read(5) == b"%PDF-", timeout=30)
+    window.close("space")
 
 
 def live_reload():  # changes show at the scroll position the reader left, however the file is written
@@ -156,7 +181,7 @@ def live_reload():  # changes show at the scroll position the reader left, howev
     check(abs(top_of(green) - top_of(red)) < 40, "the page did not keep its scroll position")
     write("notes.md", page(BLUE))
     window.shows("the blue block after an in-place write", near(BLUE))
-    window.close("ctrl+w", 0)
+    window.close("ctrl+w")
 
 
 def inert_document():
@@ -199,7 +224,7 @@ def inert_document():
         time.sleep(0.5)
         window.shows("the page, still in the window after the click", near(BLUE))
         check(not reached, f"the loopback server was reached: {reached}")
-        window.close("Escape", 0)
+        window.close("Escape")
         socket.create_connection(server.server_address).close()  # the zero above means something
         wait_for("the loopback server to see a direct connection", lambda: reached)
     finally:
@@ -211,17 +236,34 @@ def unreadable_file():  # a message in the window and on stderr, and status 1
                                     ("pipe.md", os.mkfifo, "Not a regular file", "space"),
                                     ("later.md", str, "No such file or directory", None)):
         make(path(name))
-        window = Window(path(name))
+        window = Window(path(name), 1, reason)
         window.message()
-        wait_for("the message on standard error", lambda: window.stderr.seek(0) == 0 and
-                 f"quillory-view: {path(name)}: {reason}" in window.stderr.read())
         if key:
-            window.close(key, 1)
+            window.close(key)
     # The file that appears replaces the message with its page; replaced by a FIFO, it is not read.
     write("later.md", f"# Arrived\n\n![block]({block(RED)})\n")
     window.shows("the page of the file that appeared", near(RED))
     os.remove(path("later.md")), os.mkfifo(path("later.md")), window.message()
-    window.close("Escape", 1)
+    window.close("Escape")
+
+
+def resident_instance():
+    """Later windows open in the running instance, each with its own file and keys; the
+    instance ends once it has had no window for its idle time."""
+    first = Window(write("first.md", f"# First\n\n![b]({block(RED)})\n"))
+    first.shows("the first file's page", near(RED))
+    second = Window(write("second.md", f"# Second\n\n![b]({block(BLUE)})\n"))
+    check(first.pid() == second.pid(), "the second window is not in the first one's instance")
+    write("first.md", f"# First\n\n![b]({block(GREEN)})\n", atomically=True)
+    first.shows("the first window's change", near(GREEN))
+    check(not shot_points(second.id, near(GREEN)), "the second window shows the first one's file")
+    first.close("Escape")
+    second.shows("the second window, still open", near(BLUE))
+    check(instance_running(), "the instance is not on the session bus")
+    second.close("ctrl+w")
+    time.sleep(1)
+    check(instance_running(), "the instance ended before its idle time")
+    wait_for("the idle instance to end", lambda: not instance_running())
 
 
 def command_line():  # usage needs no display; cmake --install puts everything under the prefix
@@ -249,7 +291,7 @@ def command_line():  # usage needs no display; cmake --install puts everything u
 
 
 if __name__ == "__main__":
-    CASES = (render_and_keys, live_reload, inert_document, unreadable_file, command_line)
+    CASES = (render_and_keys, live_reload, inert_document, unreadable_file, resident_instance, command_line)
     VIEWER, case = os.path.abspath(sys.argv[1]), {f.__name__: f for f in CASES}[sys.argv[2]]
     try:
         if case is not command_line:
@@ -257,10 +299,7 @@ if __name__ == "__main__":
         case()
         print(f"passed: {case.__name__}")
     except Failure as failure:
-        print(f"FAILED: {case.__name__}: {failure}")
-        for log in sorted(f for f in os.listdir(DIR) if f.startswith("stderr-")):
-            print(f"--- viewer {log} ---\n" + open(path(log)).read())
-        sys.exit(1)
+        sys.exit(print(f"FAILED: {case.__name__}: {failure}") or 1)
     finally:
         for process in processes:
             process.kill(), process.wait()
