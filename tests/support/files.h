@@ -74,18 +74,10 @@ class OpenCounter {
     }
     return counts_;
   }
-  int opensOf(const std::string& name) { return counts()[name]; }
 
  private:
   int fd_;
   std::map<std::string, int> counts_;
 };
-
-inline size_t occurrences(std::string_view text, std::string_view part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
 
 }  // namespace testing_support

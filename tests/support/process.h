@@ -2,12 +2,16 @@
 // framing.
 #pragma once
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
-#include <istream>
 #include <map>
 #include <optional>
+#include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,18 +21,57 @@ namespace testing_support {
 
 struct ProcessResult {
   int exitStatus = -1;  // the exit code, or 128 + the signal that ended it
-  std::string out;
-  std::string err;
+  std::string out, err;
+  bool operator==(const ProcessResult&) const = default;
+  friend std::ostream& operator<<(std::ostream& os, const ProcessResult& result) {
+    return os << "status " << result.exitStatus << ", out \"" << result.out.substr(0, 400)
+              << "\", err \"" << result.err << "\"";
+  }
 };
 
-ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = "");
-// Starts `argv` with its output going nowhere; exitStatusOf waits for it.
-pid_t startProcess(const std::vector<std::string>& argv);
-int exitStatusOf(pid_t pid);
+// Starts `argv` with standard input, output and error on the files named.
+inline pid_t startProcess(const std::vector<std::string>& argv,
+                          const std::filesystem::path& in = "/dev/null",
+                          const std::filesystem::path& out = "/dev/null",
+                          const std::filesystem::path& err = "/dev/null") {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  const int failed = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) throw std::runtime_error("cannot start " + argv[0]);
+  return pid;
+}
 
-std::filesystem::path buildDirectory();  // the directory holding this test binary
-std::string program(const std::string& name);
-std::string realResource(const std::string& fileName);
+inline int exitStatusOf(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+inline ProcessResult runProcess(const std::vector<std::string>& argv,
+                                const std::string& input = "") {
+  // Through files rather than pipes: nothing waits for a reader, whatever the sizes.
+  const TempDir dir;
+  const int status = exitStatusOf(
+      startProcess(argv, dir.write("in", input), dir.path() / "out", dir.path() / "err"));
+  return {status, readWholeFile(dir.path() / "out"), readWholeFile(dir.path() / "err")};
+}
+
+// The directory holding this test binary, our programs and their resources.
+inline std::filesystem::path buildDirectory() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+inline std::string program(const std::string& name) { return buildDirectory() / name; }
+inline std::string realResource(const std::string& fileName) {
+  return readWholeFile(buildDirectory() / "resources" / fileName);
+}
 
 // Documents framed on a byte stream: "LENGTH\n" then LENGTH bytes.
 inline std::string frame(const std::string& item) {
@@ -42,19 +85,38 @@ inline std::optional<std::string> readFrame(std::istream& in) {
   return item;
 }
 
-std::vector<std::string> convertInHost(const std::string& host,
-                                       const std::vector<std::string>& documents,
-                                       const std::vector<std::string>& arguments = {});
+inline std::vector<std::string> convertInHost(const std::string& host,
+                                              const std::vector<std::string>& documents,
+                                              std::vector<std::string> arguments = {}) {
+  arguments.insert(arguments.begin(), host);
+  arguments.push_back("convert");
+  std::string input;
+  for (const std::string& document : documents) input += frame(document);
+  const ProcessResult result = runProcess(arguments, input);
+  if (result.exitStatus != 0) throw std::runtime_error("conversion_host failed: " + result.err);
+  std::istringstream out(result.out);
+  std::vector<std::string> fragments;
+  while (auto fragment = readFrame(out)) fragments.push_back(std::move(*fragment));
+  return fragments;
+}
 
 // A copy of one of our programs in a directory of its own, beside resource files of the
 // test's choosing (file name in resources/ to content), so a fresh process loads exactly those.
 class BundleSandbox {
  public:
-  BundleSandbox(const std::string& name, const std::map<std::string, std::string>& resources);
+  BundleSandbox(const std::string& name, const std::map<std::string, std::string>& resources)
+      : program_(dir_.path() / name) {
+    std::filesystem::copy_file(buildDirectory() / name, program_);
+    std::filesystem::create_directories(resourceDirectory());
+    for (const auto& [file, content] : resources) dir_.write("resources/" + file, content);
+  }
   std::filesystem::path resourceDirectory() const { return dir_.path() / "resources"; }
-  ProcessResult run(std::vector<std::string> arguments, const std::string& input = "") const;
+  ProcessResult run(std::vector<std::string> arguments) const {
+    arguments.insert(arguments.begin(), program_);
+    return runProcess(arguments);
+  }
   std::vector<std::string> convert(const std::vector<std::string>& documents) const {
-    return convertInHost(program_.string(), documents);
+    return convertInHost(program_, documents);
   }
 
  private:

@@ -1,5 +1,5 @@
 // Markdown conversion: marked, front matter, KaTeX and its delimiters, the fallback; here and in
-// bundles.
+// bundles; pathological documents stopped by the time limit or the fragment budget.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -73,33 +73,22 @@ TEST(Conversion, PartsOfFragments) {
 
 // A marked stand-in reporting what the context held; long enough to be kept compiled, as marked is.
 const std::string kProbeMarked =
-    "var calls = (typeof calls === 'number' ? calls : 0);\n"
+    std::string(2000, '/') + "\nvar calls = (typeof calls === 'number' ? calls : 0);\n" +
     "var marked = { use: function () {}, setOptions: function () {},\n"
-    "  parse: function (s) { calls++; return 'calls=' + calls + ' katex=' + typeof katex +\n"
-    "    ' math=' + HAS_MATH + ' src=' + s; } };\n//" +
-    std::string(2000, '.') + "\n";
+    "  parse: function (s) { calls++; if (s === 'surrogates') return 'a\\uD800b\\uDC00c';\n"
+    "    return 'calls=' + calls + ' katex=' + typeof katex + ' math=' + HAS_MATH + ' ' + s; }};\n";
 
+// Text crosses the engine intact both ways, lone surrogates aside.
 TEST(ConversionInItsOwnProcess, NoScriptStateCrossesConversions) {
   BundleSandbox bundle(
       "conversion_host",
       {{"marked.min.js", kProbeMarked},
        {"katex.min.js", "var katex = { renderToString: function (e) { return e; } };"}});
-  EXPECT_EQ(bundle.convert({"one", "two $", "three"}),
-            (std::vector<std::string>{"calls=1 katex=undefined math=false src=one",
-                                      "calls=1 katex=object math=true src=two $",
-                                      "calls=1 katex=undefined math=false src=three"}));
-}
-
-TEST(ConversionInItsOwnProcess, TextCrossesTheEngineIntact) {
-  BundleSandbox bundle("conversion_host",
-                       {{"marked.min.js",
-                         "var marked = { setOptions: function () {}, parse: function (s) {\n"
-                         "  return s === 'surrogate' ? 'a\\uD800b\\uDC00c' : s; } };\n"}});
   const std::string text("NUL\0 \xEF\xBF\xBD \xEF\xBB\xBF \xC3\xA9 \xF0\x9F\x98\x80", 20);
-  EXPECT_EQ(bundle.convert({text, "surrogate"}), (std::vector<std::string>{text,
-                                                                           "a\xEF\xBF\xBD"
-                                                                           "b\xEF\xBF\xBD"
-                                                                           "c"}));
+  EXPECT_EQ(bundle.convert({"one", "two $", text, "surrogates"}),
+            (std::vector<std::string>{
+                "calls=1 katex=undefined math=false one", "calls=1 katex=object math=true two $",
+                "calls=1 katex=undefined math=false " + text, "a\uFFFDb\uFFFDc"}));
 }
 
 TEST(ConversionInItsOwnProcess, MissingOrBrokenLibrariesGiveTheFallbackOrLiteralMath) {
@@ -117,6 +106,75 @@ TEST(ConversionInItsOwnProcess, MissingOrBrokenLibrariesGiveTheFallbackOrLiteral
                         {{"marked.min.js", testing_support::realResource("marked.min.js")}});
   EXPECT_EQ(noKatex.convert({"Inline $x^2$ and\n\n$$y$$\n"}),
             std::vector<std::string>{"<p>Inline $x^2$ and</p>\n<p>$$y$$</p>\n"});
+}
+
+// Documents from marked's issue tracker that keep marked 18.3.0 busy for many seconds, and
+// documents whose HTML would be hundreds of megabytes: both shown as escaped source.
+struct Pattern {
+  const char* origin;
+  std::string (*document)(int scale);  // the cost grows faster than the length
+  int slowScale;  // unstopped: well over ten seconds of marked 18.3.0, or too much HTML
+};
+
+std::string repeated(const std::string& unit, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += unit;
+  return text;
+}
+
+const Pattern kSlow[] = {
+    // Emphasis delimiters inside words: quadratic in the length of the run.
+    {"marked issue 396", [](int n) { return repeated("a_b__c", n); }, 20000},
+    // List items each nested one level deeper than the last: cubic in the depth.
+    {"marked issue 1471 (indented items)",
+     [](int n) {
+       std::string text;
+       for (int i = 0; i < n; ++i) text += std::string(2 * i, ' ') + "- a\n";
+       return text;
+     },
+     1200},
+    // List markers in a row on one line, each opening a nested list.
+    {"marked issue 1471 (markers in a row)", [](int n) { return repeated("- ", n) + "a"; }, 40000},
+    // Block quote markers in a row, each opening a nested quote.
+    {"marked issue 1462", [](int n) { return repeated(">", n); }, 200000},
+};
+
+// One long link target or title referenced again and again.
+const Pattern kAmplifying[] = {
+    // 100 MB of HTML, longer than the budget in UTF-16 units already.
+    {"a long link target",
+     [](int n) {
+       return "[r]: http://example.com/" + std::string(1000, 'a') + "\n\n" + repeated("[r] ", n);
+     },
+     100000},
+    // 30 million UTF-16 units, but 90 MB in UTF-8.
+    {"a long CJK title",
+     [](int n) { return "[r]: /u \"" + repeated("中", 1000) + "\"\n\n" + repeated("[r] ", n); },
+     30000},
+};
+
+// Each pattern's document at `scale` (its slow one when 0): escaped source exactly when
+// `shownAsText`.
+void expectConversions(std::span<const Pattern> patterns, int scale, const std::string& limitMs,
+                       bool shownAsText) {
+  std::vector<std::string> documents;
+  for (const Pattern& pattern : patterns)
+    documents.push_back(pattern.document(scale ? scale : pattern.slowScale));
+  const auto fragments = testing_support::convertInHost(testing_support::program("conversion_host"),
+                                                        documents, {"--time-limit", limitMs});
+  ASSERT_EQ(fragments.size(), documents.size());
+  for (size_t i = 0; i < documents.size(); ++i) {
+    EXPECT_EQ(fragments[i] == quillory::PreviewProviderInternals::escapedPre(documents[i]),
+              shownAsText)
+        << patterns[i].origin;
+  }
+}
+
+TEST(PathologicalInput, SmallOnesConvertSlowOnesAreStoppedAmplifyingOnesMeetTheBudget) {
+  expectConversions(kSlow, 20, "10000", false);
+  expectConversions(kAmplifying, 20, "10000", false);
+  expectConversions(kSlow, 0, "250", true);
+  expectConversions(kAmplifying, 0, "120000", true);  // only the fragment budget may stop these
 }
 
 }  // namespace

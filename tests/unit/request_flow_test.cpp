@@ -1,61 +1,116 @@
-// The request flow: replies, errors and the completion, through the executor.
+// The request flow through the executor: each completion called once, on a worker, with the
+// page or error the request gets alone (the nonce aside, never shared), however many are in
+// flight.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <future>
+#include <set>
 #include <thread>
 
 #include "platform/files.h"
-#include "platform/process.h"
-#include "preview/preview_provider.h"
+#include "provider_access.h"
 #include "support/files.h"
+#include "support/page.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing_support::TempDir;
+constexpr int kRequestsInFlight = 64;
 
 struct Outcome {
-  std::optional<platform::PreviewReply> reply;
-  std::exception_ptr error;
-  std::thread::id thread;
+  std::string result;  // the size and body of the page, or the path that could not be read
+  std::string nonce;
 };
 
 // A future for the request's first completion; `calls` counts them all.
-std::future<Outcome> request(const std::filesystem::path& file, std::atomic<int>& calls) {
+std::future<Outcome> request(const fs::path& file, std::atomic<int>& calls) {
   auto promise = std::make_shared<std::promise<Outcome>>();
   auto future = promise->get_future();
   quillory::PreviewProvider().providePreviewForFileRequest(
       {platform::FileURL::fileURLWithPath(file.string())},
-      [promise, &calls](std::optional<platform::PreviewReply> reply, std::exception_ptr error) {
-        if (++calls == 1) promise->set_value({std::move(reply), error, std::this_thread::get_id()});
+      [promise, &calls, caller = std::this_thread::get_id()](
+          std::optional<platform::PreviewReply> reply, std::exception_ptr error) {
+        if (++calls != 1) return;
+        Outcome outcome;
+        try {
+          if (error) std::rethrow_exception(error);
+          const std::string& page = *reply->data;
+          outcome.nonce = testing_support::nonceOf(page);
+          outcome.result =
+              (std::this_thread::get_id() == caller ? "on the caller's thread " : "") +
+              std::to_string(reply->contentSize.width) + "x" +
+              std::to_string(reply->contentSize.height) + ": " +
+              testing_support::bodyOfPage(page, quillory::PreviewProviderInternals::cssSource())
+                  .value_or("(no page)");
+        } catch (const platform::FileReadError& failure) {
+          outcome.result = "unreadable " + failure.path();
+        } catch (...) {
+          outcome.result = "(not a file read error)";
+        }
+        promise->set_value(outcome);
       });
   return future;
 }
 
-// Errors through the completion: the concurrency stress test (FileReadError with its path).
-TEST(RequestFlow, ReplyIsHTMLOfThePreferredSizeOnAnotherThreadOnce) {
-  TempDir dir;
-  for (const char* bytes : {"", "# Title \xE2\x9C\x93\n", "\xFF\xFE binary"}) {
-    std::atomic<int> calls = 0;
-    Outcome outcome = request(dir.write("doc.md", bytes), calls).get();
-    EXPECT_NE(outcome.thread, std::this_thread::get_id());
-    ASSERT_TRUE(outcome.reply.has_value() && !outcome.error);
-    EXPECT_EQ(outcome.reply->contentSize.width, 900);
-    EXPECT_EQ(outcome.reply->contentSize.height, 700);
-    EXPECT_TRUE(outcome.reply->data->starts_with("<!DOCTYPE html>"));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(calls, 1);
+TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
+  testing_support::TempDir dir;
+  std::string large;
+  for (int i = 0; i < 4000; ++i) {
+    large += "## Section " + std::to_string(i) + "\n\nSome *text* with `code` and a [link](x).\n\n";
   }
+  dir.write("pic.png", "\x89PNG\r\n\x1A\n");
+  fs::create_symlink("nowhere.md", dir.path() / "dangling.md");
+  fs::create_symlink("loop.md", dir.path() / "loop.md");
+  const std::vector<fs::path> files = {
+      dir.write("empty.md", ""),
+      dir.write("short.md", "# Title\n\nA paragraph.\n"),
+      dir.write("large.md", large),
+      dir.write("math.md",
+                "Inline $x^2$ and\n\n$$\n\\int_0^1 f(x)\\,dx\n$$\n\ncosts $5 and $10.\n"),
+      dir.write("image.md", "![picture](pic.png) and ![missing](nothing.png)\n"),
+      dir.write("table.md", "| a | b |\n|---|---|\n| 1 | 2 |\n\n- [x] done\n- [ ] open\n"),
+      dir.write("latin1.md", "caf\xE9 cr\xE8me\n"),
+      dir.write("front.md", "---\ntitle: t\n---\n# After\n"),
+      dir.path() / "missing.md",
+      dir.path(),
+      dir.path() / "dangling.md",
+      dir.path() / "loop.md"};
+  // All at once, first, so that one-time set-ups meet concurrent first uses.
+  std::vector<std::atomic<int>> calls(kRequestsInFlight), callsAlone(files.size());
+  std::vector<std::future<Outcome>> together;
+  for (int i = 0; i < kRequestsInFlight; ++i) {
+    together.push_back(request(files[i % files.size()], calls[i]));
+  }
+  for (auto& outcome : together) ASSERT_EQ(outcome.wait_for(300s), std::future_status::ready);
+  // Each file alone, one after the other.
+  std::vector<Outcome> alone;
+  for (size_t i = 0; i < files.size(); ++i) alone.push_back(request(files[i], callsAlone[i]).get());
+  std::this_thread::sleep_for(50ms);  // time for a second completion, if one came
+  std::set<std::string> nonces;
+  for (int i = 0; i < kRequestsInFlight; ++i) {
+    const Outcome outcome = together[i].get();
+    EXPECT_EQ(calls[i], 1) << "request " << i;
+    EXPECT_EQ(outcome.result, alone[i % files.size()].result) << "request " << i;
+    EXPECT_TRUE(outcome.result.starts_with("unreadable") || nonces.insert(outcome.nonce).second)
+        << "nonce reused: " << outcome.nonce;
+  }
+  // The mix is what it is meant to be.
+  EXPECT_EQ(alone[1].result, "900x700: <h1>Title</h1>\n<p>A paragraph.</p>\n");
+  EXPECT_NE(alone[2].result.find("<h2>Section 3999</h2>"), std::string::npos);
+  EXPECT_NE(alone[3].result.find("<math"), std::string::npos);
+  EXPECT_NE(alone[4].result.find("data:image/png;base64,"), std::string::npos);
+  EXPECT_EQ(alone[6].result, "900x700: <p>caf\xEF\xBF\xBD cr\xEF\xBF\xBDme</p>\n");
+  EXPECT_EQ(alone[8].result, "unreadable " + files[8].string());
 }
 
 TEST(RequestFlow, RequestsDoNotWaitForOneAnother) {
   if (platform::Executor::global().threadCount() < 2) GTEST_SKIP() << "one worker thread only";
-  TempDir dir;
+  testing_support::TempDir dir;
   // Reading a FIFO blocks until a writer comes: the first request stays busy.
   const auto fifo = dir.path() / "slow.md";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -67,9 +122,7 @@ TEST(RequestFlow, RequestsDoNotWaitForOneAnother) {
   const int writer = open(fifo.c_str(), O_WRONLY);
   ASSERT_EQ(write(writer, "*slow*", 6), 6);
   close(writer);
-  Outcome outcome = slow.get();
-  ASSERT_TRUE(outcome.reply.has_value());
-  EXPECT_NE(outcome.reply->data->find("<em>slow</em>"), std::string::npos);
+  EXPECT_EQ(slow.get().result, "900x700: <p><em>slow</em></p>\n");
 }
 
 }  // namespace

@@ -1,14 +1,20 @@
 // Resources read at most once per process, lazily, also by concurrent first uses; an unfit cache
-// passed over.
+// passed over; the page's stylesheet from a bundle, and its nonce: fresh, also when the secure
+// source fails.
 #include <gtest/gtest.h>
 
-#include <map>
+#include <set>
 
+#include "platform/text.h"
+#include "provider_access.h"
+#include "support/page.h"
 #include "support/process.h"
 
 namespace {
 
+using quillory::PreviewProviderInternals;
 using testing_support::BundleSandbox;
+using testing_support::nonceOf;
 using testing_support::realResource;
 
 std::map<std::string, std::string> realResources() {
@@ -42,10 +48,9 @@ TEST(ResourceLoading, NothingIsReadBeforeTheFirstUse) {
   EXPECT_TRUE(opens.counts().empty());
   // The math library at the first "$", once; fragments need no stylesheet.
   ASSERT_EQ(bundle.convert({"a", "$x$", "b", "$y$"}).size(), 4u);
-  const auto counts = opens.counts();
-  EXPECT_EQ(counts.at("marked.min.js"), 1);
-  EXPECT_EQ(counts.at("katex.min.js"), 1);
-  EXPECT_EQ(counts.count("preview.css"), 0u);
+  EXPECT_EQ(opens.counts(),
+            (std::map<std::string, int>{
+                {"katex.min.js", 1}, {"marked.min.js", 1}, {"script-engine.cache", 1}}));
 }
 
 TEST(ResourceLoading, AnUnusableEngineCacheIsPassedOver) {
@@ -61,6 +66,48 @@ TEST(ResourceLoading, AnUnusableEngineCacheIsPassedOver) {
     EXPECT_EQ(BundleSandbox("conversion_host", resources).convert(documents), expected);
     const auto version = BundleSandbox("quillory", resources).run({"--version"}).out;
     EXPECT_EQ(version.find("matches the loaded engine"), std::string::npos) << version;
+  }
+}
+
+TEST(PageAssembly, MissingEmptyOrInvalidStylesheetLeavesTheStyleElementEmpty) {
+  testing_support::TempDir docs;
+  const auto doc = docs.write("doc.md", "plain *text*\n");
+  for (const char* css : {static_cast<const char*>(nullptr), "", "body { color: red } \xC3\x28"}) {
+    std::map<std::string, std::string> resources{{"marked.min.js", realResource("marked.min.js")}};
+    if (css != nullptr) resources["preview.css"] = css;
+    const auto result = BundleSandbox("quillory", resources).run({doc});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(testing_support::bodyOfPage(result.out, ""), "<p>plain <em>text</em></p>\n")
+        << result.out.substr(0, 400);
+  }
+}
+
+int failingSource(std::span<uint8_t> buffer) {
+  std::fill(buffer.begin(), buffer.end(), uint8_t{0xAB});  // written, yet reported as failed
+  return EIO;
+}
+
+TEST(StyleNonce, IsFreshBase64OfSixteenBytesAlsoWhenTheSecureSourceFails) {
+  const std::string failedBytes = platform::base64Encoded(std::string(16, '\xAB'));
+  for (platform::SecureRandomSource source : {platform::secureRandomBytes, failingSource}) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 100; ++i) {
+      const std::string nonce = PreviewProviderInternals::makeNonce(source);
+      EXPECT_EQ(nonceOf("'nonce-" + nonce), nonce) << "not 24 characters of base64: " << nonce;
+      EXPECT_NE(nonce, failedBytes);
+      seen.insert(nonce);
+    }
+    EXPECT_EQ(seen.size(), 100u);
+  }
+}
+
+TEST(Base64, MatchesTheStandardAlphabetAndPadding) {
+  for (auto [bytes, text] : {std::pair<std::string, std::string>{"", ""},
+                             {"f", "Zg=="},
+                             {"fo", "Zm8="},
+                             {"foobar", "Zm9vYmFy"},
+                             {"\xFB\xFF\xBF", "+/+/"}}) {
+    EXPECT_EQ(platform::base64Encoded(bytes), text);
   }
 }
 
