@@ -1,49 +1,36 @@
 // Fuzzes resolving an image source against the base directory, standardization, and the
 // containment test built on them. Input: the base directory's path, a line feed, the source.
-#include <cstdint>
-#include <string>
+#include <algorithm>
 #include <vector>
 
 #include "harness.h"
-#include "platform/file_url.h"
 #include "platform/files.h"
-#include "platform/text.h"
 
 namespace {
 
 using fuzzing::require;
+constexpr auto npos = std::string::npos;
 
 std::vector<std::string_view> segmentsOf(std::string_view path) {
   std::vector<std::string_view> segments;
-  for (size_t start = 0; start <= path.size();) {
-    const size_t end = std::min(path.find('/', start), path.size());
+  for (size_t start = 0, end; start <= path.size(); start = end + 1) {
+    end = std::min(path.find('/', start), path.size());
     if (end > start) segments.push_back(path.substr(start, end - start));
-    start = end + 1;
   }
   return segments;
 }
 
-// Standardizes by rewriting the text until nothing changes, a way apart from the
-// segment list of the code under test: "//" and "/./" become "/", "/NAME/../" becomes
-// "/", and a "/../" at the start becomes "/".
+// Standardizes by rewriting the text until nothing changes, a way apart from the segment list
+// of the code under test: "//" and "/./" become "/", and so do "/NAME/../" and a leading "/../".
 std::string standardizedByRewriting(std::string path) {
   path += '/';
   for (bool changed = true; changed;) {
-    changed = false;
-    for (std::string_view from : {"//", "/./"}) {
-      if (size_t at = path.find(from); at != std::string::npos) {
-        path.replace(at, from.size(), "/");
-        changed = true;
-      }
-    }
-    if (path.starts_with("/../")) {
-      path.replace(0, 4, "/");
-      changed = true;
-    }
-    if (size_t at = path.find("/../"); !changed && at != std::string::npos) {
-      const size_t start = path.rfind('/', at - 1);
-      path.replace(start, at + 4 - start, "/");
-      changed = true;
+    const size_t twice = std::min(path.find("//"), path.find("/./")), up = path.find("/../");
+    if ((changed = twice != npos)) {
+      path.replace(twice, path[twice + 1] == '/' ? 2 : 3, "/");
+    } else if ((changed = up != npos)) {  // the first "/../" follows a NAME, or starts the path
+      const size_t start = up == 0 ? 0 : path.rfind('/', up - 1);
+      path.replace(start, up + 4 - start, "/");
     }
   }
   if (path.size() > 1) path.pop_back();
@@ -52,29 +39,27 @@ std::string standardizedByRewriting(std::string path) {
 
 void checkStandardization(const platform::FileURL& base, std::string_view path) {
   const platform::FileURL file = platform::FileURL::fileURLWithPath(path, base).standardized();
-  const std::string standardized = file.path();
-  require(standardized.starts_with('/'), "standardized paths are absolute");
-  require(file.standardized() == file, "standardizing twice changes nothing");
+  const std::string standardized = file.path(), basePath = base.standardized().path();
+  require(standardized.starts_with('/') && file.standardized() == file,
+          "standardized paths are absolute, and standardizing again changes nothing");
   const std::string joined =
       path.starts_with('/') ? std::string(path) : base.path() + "/" + std::string(path);
   require(standardized == standardizedByRewriting(joined), "agrees with rewriting");
 
   // Containment by path text: the base directory's segments begin the path's; below the
   // root directory lies nothing.
-  const std::string basePath = base.standardized().path();
   const auto inner = segmentsOf(standardized), outer = segmentsOf(basePath);
   const bool below = basePath == "/" ? standardized == "/"
                                      : inner.size() >= outer.size() &&
                                            std::equal(outer.begin(), outer.end(), inner.begin());
   require(platform::liesInside(standardized, basePath) == below, "containment compares segments");
   // A relative path that never climbs above its start stays inside the base directory.
-  int depth = 0;
-  bool climbsOut = path.starts_with('/');
+  int depth = 0, lowest = 0;
   for (std::string_view segment : segmentsOf(path)) {
-    if (segment == "..") climbsOut = climbsOut || --depth < 0;
-    if (segment != "." && segment != "..") ++depth;
+    lowest = std::min(lowest, depth += segment == ".." ? -1 : segment != ".");
   }
-  if (!climbsOut && basePath != "/") require(below, "a path that never climbs out stays inside");
+  require(below || path.starts_with('/') || lowest < 0 || basePath == "/",
+          "a path that never climbs out stays inside");
 
   // Where the file system knows the path, its real path is standardized already.
   if (const std::optional<platform::FileURL> real = platform::realPath(file)) {

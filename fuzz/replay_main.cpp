@@ -1,20 +1,18 @@
 // Replays every file of the directories named, once, without libFuzzer; a violated property traps.
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <vector>
+#include <set>
 
 #include "support/files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
-  std::vector<std::filesystem::path> inputs;
+  std::set<std::filesystem::path> inputs;  // in order: a failure repeats alike
   for (int i = 1; i < argc; ++i) {
-    for (const auto& entry : std::filesystem::directory_iterator(argv[i])) inputs.push_back(entry);
+    for (const auto& entry : std::filesystem::directory_iterator(argv[i])) inputs.insert(entry);
   }
-  std::sort(inputs.begin(), inputs.end());
   for (const auto& input : inputs) {
     const std::string bytes = testing_support::readWholeFile(input);
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
