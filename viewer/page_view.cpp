@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <utility>
 
 #include "viewer/browser_launch.h"
 #include "viewer/content_filter.h"
@@ -17,6 +18,8 @@ namespace {
 
 constexpr const char* kPageScheme = "quillory-view";
 constexpr const char* kPageURI = "quillory-view:page";
+// Shown until the first page is ready.
+constexpr const char* kBlankPage = "<!DOCTYPE html><title></title>";
 
 constexpr std::array<std::string_view, 5> kSpeculativeFeatures = {
     "LinkPreconnect", "LinkPreconnectEarlyHints", "LinkDNSPrefetch", "LinkPrefetch", "LinkPreload"};
@@ -81,8 +84,7 @@ std::string withoutFragment(const char* uri) {
 
 }  // namespace
 
-PageView::PageView(std::function<void(const std::string& reason)> failed)
-    : failed_(std::move(failed)) {
+PageView::PageView() {
   context_ = webkit_web_context_new();
   webkit_web_context_register_uri_scheme(context_, kPageScheme, serve, this, nullptr);
   WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
@@ -102,20 +104,20 @@ PageView::PageView(std::function<void(const std::string& reason)> failed)
       G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
         auto* self = static_cast<PageView*>(data);
         self->loadedOnce_ = false;
-        self->failed_(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
-                          ? "the page needed more memory than allowed"
-                          : "the process that draws the page stopped");
+        self->fail(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
+                       ? "the page needed more memory than allowed"
+                       : "the process that draws the page stopped");
       }),
       this);
 
   // Nothing is loaded before the rules that block remote content are in place.
   installContentFilter(contentManager, kPageScheme, [this](const std::string& failure) {
     if (!failure.empty()) {
-      failed_("remote content cannot be blocked: " + failure);
+      fail("remote content cannot be blocked: " + failure);
       return;
     }
     rulesInPlace_ = true;
-    if (page_) load();
+    load();
   });
   g_object_unref(contentManager);
 }
@@ -124,6 +126,19 @@ PageView::~PageView() {
   g_signal_handlers_disconnect_by_data(view_, this);
   g_object_unref(view_);
   g_object_unref(context_);
+}
+
+void PageView::onFailure(std::function<void(const std::string& reason)> failed) {
+  failed_ = std::move(failed);
+  if (!failure_.empty()) failed_(std::exchange(failure_, {}));
+}
+
+void PageView::fail(const std::string& reason) {
+  if (failed_) {
+    failed_(reason);
+  } else {
+    failure_ = reason;
+  }
 }
 
 void PageView::show(std::shared_ptr<const std::string> page) {
@@ -143,7 +158,7 @@ void PageView::load() {
 
 void PageView::serve(WebKitURISchemeRequest* request, gpointer data) {
   auto* self = static_cast<PageView*>(data);
-  if (withoutFragment(webkit_uri_scheme_request_get_uri(request)) != kPageURI || !self->page_) {
+  if (withoutFragment(webkit_uri_scheme_request_get_uri(request)) != kPageURI) {
     GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED,
                                         "only the preview page is served");
     webkit_uri_scheme_request_finish_error(request, error);
@@ -151,11 +166,13 @@ void PageView::serve(WebKitURISchemeRequest* request, gpointer data) {
     return;
   }
   // The stream reads the page's own buffer, which it keeps alive until it is done.
-  const std::string& text = *self->page_;
+  static const auto blank = std::make_shared<const std::string>(kBlankPage);
+  const auto page = self->page_ ? self->page_ : blank;
+  const std::string& text = *page;
   GBytes* bytes = g_bytes_new_with_free_func(
       text.data(), text.size(),
       [](gpointer held) { delete static_cast<std::shared_ptr<const std::string>*>(held); },
-      new std::shared_ptr<const std::string>(self->page_));
+      new std::shared_ptr<const std::string>(page));
   GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
   WebKitURISchemeResponse* response =
       webkit_uri_scheme_response_new(stream, static_cast<gint64>(text.size()));

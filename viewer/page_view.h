@@ -13,14 +13,19 @@ namespace viewer {
 
 class PageView {
  public:
-  // `failed` runs on the main thread when the view cannot show pages safely or at all:
-  // the blocking rules could not be put in place, or the web process ended.
-  explicit PageView(std::function<void(const std::string& reason)> failed);
+  // The view starts its web process at once, on a blank page, so that it is ready when
+  // the first page is.
+  PageView();
   ~PageView();
   PageView(const PageView&) = delete;
   PageView& operator=(const PageView&) = delete;
 
   WebKitWebView* webView() const { return view_; }
+
+  // `failed` runs on the main thread when the view cannot show pages safely or at all:
+  // the blocking rules could not be put in place, or the web process ended; at once if
+  // that happened before.
+  void onFailure(std::function<void(const std::string& reason)> failed);
 
   // Shows `page`. A page shown before is replaced in place, at the same scroll position.
   void show(std::shared_ptr<const std::string> page);
@@ -30,8 +35,10 @@ class PageView {
   static gboolean decidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
                                WebKitPolicyDecisionType type, gpointer self);
   void load();
+  void fail(const std::string& reason);
 
   std::function<void(const std::string&)> failed_;
+  std::string failure_;  // kept until there is someone to tell
   WebKitWebContext* context_ = nullptr;
   WebKitWebView* view_ = nullptr;
   std::shared_ptr<const std::string> page_;

@@ -70,6 +70,25 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
 // The windows that are open, each kept until its window is destroyed.
 std::vector<std::shared_ptr<PreviewWindow>> openWindows;
 
+// A page view made ahead, its web process started, for the next window.
+std::unique_ptr<PageView> sparePageView;
+
+std::unique_ptr<PageView> takePageView() {
+  return sparePageView ? std::move(sparePageView) : std::make_unique<PageView>();
+}
+
+// Once a window shows its content, the next window's page view is made, off the path of
+// this one's first paint.
+void prepareSparePageView() {
+  constexpr guint kAfterFirstPaintMilliseconds = 1000;
+  g_timeout_add_once(
+      kAfterFirstPaintMilliseconds,
+      [](gpointer) {
+        if (!sparePageView) sparePageView = std::make_unique<PageView>();
+      },
+      nullptr);
+}
+
 PreviewWindow::PreviewWindow(std::string path, FirstShown shown)
     : path_(platform::FileURL::fileURLWithPath(path).path()), shown_(std::move(shown)) {
   gchar* name = g_filename_display_basename(path_.c_str());
@@ -99,7 +118,8 @@ void PreviewWindow::start(GtkApplication* application) {
                    }),
                    this);
 
-  pageView_ = std::make_unique<PageView>([this](const std::string& reason) {
+  pageView_ = takePageView();
+  pageView_->onFailure([this](const std::string& reason) {
     showMessage("“" + name_ + "” cannot be shown", reason);
   });
   findBar_ = createFindBar(pageView_->webView());
@@ -183,6 +203,7 @@ void PreviewWindow::present(int width, int height, const std::string& failure) {
                               height > 0 ? height : kDefaultHeight);
   gtk_window_present(window_);
   std::exchange(shown_, nullptr)(failure);
+  prepareSparePageView();
 }
 
 }  // namespace
