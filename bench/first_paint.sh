@@ -40,6 +40,7 @@ for i in $(seq "$runs"); do
   export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/bus")
   cold+=("$($probe "$build/quillory-view" "$work/docs/$name.md")")
   close_windows
+  sleep 2  # the instance settles, as between two previews
   warm+=("$($probe "$build/quillory-view" "$work/docs/$name-again.md")")
   close_windows
   kill "$(cat "$work/bus-pid")"

@@ -92,6 +92,9 @@ int run(const std::vector<const char*>& arguments, const ReportStatus& report) {
   g_signal_connect(application, "command-line", G_CALLBACK(onCommandLine),
                    const_cast<ReportStatus*>(&report));
   g_signal_connect(application, "open", G_CALLBACK(onOpen), nullptr);
+  // The web process starts while the first window is made and its file converted.
+  g_signal_connect(application, "startup", G_CALLBACK(+[](GApplication*) { preparePageView(); }),
+                   nullptr);
   g_signal_connect(application, "activate", G_CALLBACK(+[](GApplication*, gpointer) {}), nullptr);
   const int status =
       g_application_run(G_APPLICATION(application), static_cast<int>(arguments.size()),

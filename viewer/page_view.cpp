@@ -39,6 +39,9 @@ WebKitSettings* lockedDownSettings() {
   webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
   webkit_settings_set_enable_page_cache(settings, FALSE);
   webkit_settings_set_default_charset(settings, "utf-8");
+  // A still page of text needs no compositing; without it the first paint comes sooner.
+  webkit_settings_set_hardware_acceleration_policy(settings,
+                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   // No connection ahead of need: the page may name servers, but nothing speculates on them.
   WebKitFeatureList* features = webkit_settings_get_all_features();
   for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {

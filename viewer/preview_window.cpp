@@ -82,11 +82,7 @@ std::unique_ptr<PageView> takePageView() {
 void prepareSparePageView() {
   constexpr guint kAfterFirstPaintMilliseconds = 1000;
   g_timeout_add_once(
-      kAfterFirstPaintMilliseconds,
-      [](gpointer) {
-        if (!sparePageView) sparePageView = std::make_unique<PageView>();
-      },
-      nullptr);
+      kAfterFirstPaintMilliseconds, [](gpointer) { preparePageView(); }, nullptr);
 }
 
 PreviewWindow::PreviewWindow(std::string path, FirstShown shown)
@@ -207,6 +203,10 @@ void PreviewWindow::present(int width, int height, const std::string& failure) {
 }
 
 }  // namespace
+
+void preparePageView() {
+  if (!sparePageView) sparePageView = std::make_unique<PageView>();
+}
 
 void openPreviewWindow(GtkApplication* application, const std::string& path, FirstShown shown) {
   auto window = std::make_shared<PreviewWindow>(path, std::move(shown));
