@@ -93,7 +93,7 @@ int run(const std::vector<const char*>& arguments, const ReportStatus& report) {
                    const_cast<ReportStatus*>(&report));
   g_signal_connect(application, "open", G_CALLBACK(onOpen), nullptr);
   // The web process starts while the first window is made and its file converted.
-  g_signal_connect(application, "startup", G_CALLBACK(+[](GApplication*) { preparePageView(); }),
+  g_signal_connect(application, "startup", G_CALLBACK(+[](GApplication*) { prepareWindow(); }),
                    nullptr);
   g_signal_connect(application, "activate", G_CALLBACK(+[](GApplication*, gpointer) {}), nullptr);
   const int status =

@@ -18,6 +18,8 @@ namespace {
 
 constexpr const char* kPageScheme = "quillory-view";
 constexpr const char* kPageURI = "quillory-view:page";
+// Where a web view keeps the page view it belongs to, for the scheme shared by a context.
+constexpr const char* kPageViewKey = "quillory-page-view";
 // Shown until the first page is ready.
 constexpr const char* kBlankPage = "<!DOCTYPE html><title></title>";
 
@@ -87,17 +89,28 @@ std::string withoutFragment(const char* uri) {
 
 }  // namespace
 
-PageView::PageView() {
-  context_ = webkit_web_context_new();
-  webkit_web_context_register_uri_scheme(context_, kPageScheme, serve, this, nullptr);
-  WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
-  WebKitUserContentManager* contentManager = webkit_user_content_manager_new();
+PageView::PageView(const PageView* related) {
   WebKitSettings* settings = lockedDownSettings();
-  view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(
-      g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "network-session", session,
-                   "user-content-manager", contentManager, "settings", settings, nullptr)));
+  if (related != nullptr && related->rulesInPlace_) {
+    // The related view's web process, network session and blocking rules serve this one.
+    view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(g_object_new(
+        WEBKIT_TYPE_WEB_VIEW, "related-view", related->view_, "user-content-manager",
+        webkit_web_view_get_user_content_manager(related->view_), "settings", settings, nullptr)));
+    context_ = WEBKIT_WEB_CONTEXT(g_object_ref(webkit_web_view_get_context(view_)));
+    rulesInPlace_ = true;
+  } else {
+    context_ = webkit_web_context_new();
+    webkit_web_context_register_uri_scheme(context_, kPageScheme, serve, nullptr, nullptr);
+    WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
+    WebKitUserContentManager* contentManager = webkit_user_content_manager_new();
+    view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "network-session", session,
+                     "user-content-manager", contentManager, "settings", settings, nullptr)));
+    g_object_unref(session);
+    g_object_unref(contentManager);
+  }
   g_object_unref(settings);
-  g_object_unref(session);
+  g_object_set_data(G_OBJECT(view_), kPageViewKey, this);
 
   g_signal_connect(view_, "decide-policy", G_CALLBACK(decidePolicy), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(trimContextMenu), nullptr);
@@ -113,19 +126,24 @@ PageView::PageView() {
       }),
       this);
 
-  // Nothing is loaded before the rules that block remote content are in place.
-  installContentFilter(contentManager, kPageScheme, [this](const std::string& failure) {
-    if (!failure.empty()) {
-      fail("remote content cannot be blocked: " + failure);
-      return;
-    }
-    rulesInPlace_ = true;
+  if (rulesInPlace_) {
     load();
-  });
-  g_object_unref(contentManager);
+    return;
+  }
+  // Nothing is loaded before the rules that block remote content are in place.
+  installContentFilter(webkit_web_view_get_user_content_manager(view_), kPageScheme,
+                       [this](const std::string& failure) {
+                         if (!failure.empty()) {
+                           fail("remote content cannot be blocked: " + failure);
+                           return;
+                         }
+                         rulesInPlace_ = true;
+                         load();
+                       });
 }
 
 PageView::~PageView() {
+  g_object_set_data(G_OBJECT(view_), kPageViewKey, nullptr);
   g_signal_handlers_disconnect_by_data(view_, this);
   g_object_unref(view_);
   g_object_unref(context_);
@@ -159,9 +177,10 @@ void PageView::load() {
   }
 }
 
-void PageView::serve(WebKitURISchemeRequest* request, gpointer data) {
-  auto* self = static_cast<PageView*>(data);
-  if (withoutFragment(webkit_uri_scheme_request_get_uri(request)) != kPageURI) {
+void PageView::serve(WebKitURISchemeRequest* request, gpointer) {
+  auto* self = static_cast<PageView*>(
+      g_object_get_data(G_OBJECT(webkit_uri_scheme_request_get_web_view(request)), kPageViewKey));
+  if (self == nullptr || withoutFragment(webkit_uri_scheme_request_get_uri(request)) != kPageURI) {
     GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED,
                                         "only the preview page is served");
     webkit_uri_scheme_request_finish_error(request, error);

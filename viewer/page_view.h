@@ -14,8 +14,8 @@ namespace viewer {
 class PageView {
  public:
   // The view starts its web process at once, on a blank page, so that it is ready when
-  // the first page is.
-  PageView();
+  // the first page is; with `related`, it shares that view's web process.
+  explicit PageView(const PageView* related = nullptr);
   ~PageView();
   PageView(const PageView&) = delete;
   PageView& operator=(const PageView&) = delete;

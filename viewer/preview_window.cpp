@@ -40,12 +40,15 @@ double nextZoomLevel(double current, int direction) {
   return next == kZoomLevels.begin() ? kZoomLevels.front() : *(next - 1);
 }
 
+// Made hidden, ahead of need, with its page view's web process started; then opened on
+// a file.
 class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
  public:
-  PreviewWindow(std::string path, FirstShown shown);
+  explicit PreviewWindow(const PageView* related);
   ~PreviewWindow();
-  void start(GtkApplication* application);
-  bool open() const { return window_ != nullptr; }
+  void open(GtkApplication* application, const std::string& path, FirstShown shown);
+  bool isOpen() const { return window_ != nullptr; }
+  const PageView* pageView() const { return pageView_.get(); }
 
  private:
   void render();
@@ -70,26 +73,15 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
 // The windows that are open, each kept until its window is destroyed.
 std::vector<std::shared_ptr<PreviewWindow>> openWindows;
 
-// A page view made ahead, its web process started, for the next window.
-std::unique_ptr<PageView> sparePageView;
+// The next window, made ahead.
+std::shared_ptr<PreviewWindow> spareWindow;
 
-std::unique_ptr<PageView> takePageView() {
-  return sparePageView ? std::move(sparePageView) : std::make_unique<PageView>();
-}
-
-// Once a window shows its content, the next window's page view is made, off the path of
-// this one's first paint.
-void prepareSparePageView() {
+// Once a window shows its content, the next window is made, off the path of this one's
+// first paint.
+void prepareSpareWindow() {
   constexpr guint kAfterFirstPaintMilliseconds = 1000;
   g_timeout_add_once(
-      kAfterFirstPaintMilliseconds, [](gpointer) { preparePageView(); }, nullptr);
-}
-
-PreviewWindow::PreviewWindow(std::string path, FirstShown shown)
-    : path_(platform::FileURL::fileURLWithPath(path).path()), shown_(std::move(shown)) {
-  gchar* name = g_filename_display_basename(path_.c_str());
-  name_ = name;
-  g_free(name);
+      kAfterFirstPaintMilliseconds, [](gpointer) { prepareWindow(); }, nullptr);
 }
 
 PreviewWindow::~PreviewWindow() {
@@ -97,10 +89,8 @@ PreviewWindow::~PreviewWindow() {
   pageView_.reset();
 }
 
-void PreviewWindow::start(GtkApplication* application) {
+PreviewWindow::PreviewWindow(const PageView* related) {
   window_ = GTK_WINDOW(gtk_window_new());
-  gtk_window_set_application(window_, application);
-  gtk_window_set_title(window_, name_.c_str());
   g_signal_connect(window_, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
                      auto* self = static_cast<PreviewWindow*>(data);
                      self->window_ = nullptr;
@@ -114,10 +104,7 @@ void PreviewWindow::start(GtkApplication* application) {
                    }),
                    this);
 
-  pageView_ = takePageView();
-  pageView_->onFailure([this](const std::string& reason) {
-    showMessage("“" + name_ + "” cannot be shown", reason);
-  });
+  pageView_ = std::make_unique<PageView>(related);
   findBar_ = createFindBar(pageView_->webView());
   messageView_ = createMessageView();
   stack_ = gtk_stack_new();
@@ -130,7 +117,23 @@ void PreviewWindow::start(GtkApplication* application) {
   gtk_box_append(GTK_BOX(column), stack_);
   gtk_window_set_child(window_, column);
   installWindowKeys(window_, keyActions());
+  // Its surface is made now, not when the window is first shown.
+  gtk_window_set_default_size(window_, kDefaultWidth, kDefaultHeight);
+  gtk_widget_realize(GTK_WIDGET(window_));
+}
 
+// The window holds the application from now on.
+void PreviewWindow::open(GtkApplication* application, const std::string& path, FirstShown shown) {
+  path_ = platform::FileURL::fileURLWithPath(path).path();
+  gchar* name = g_filename_display_basename(path_.c_str());
+  name_ = name;
+  g_free(name);
+  shown_ = std::move(shown);
+  gtk_window_set_application(window_, application);
+  gtk_window_set_title(window_, name_.c_str());
+  pageView_->onFailure([this](const std::string& reason) {
+    showMessage("“" + name_ + "” cannot be shown", reason);
+  });
   watch_ = std::make_unique<FileWatch>(path_, [this] { render(); });
   render();
 }
@@ -170,7 +173,7 @@ void PreviewWindow::render() {
   std::weak_ptr<PreviewWindow> self = weak_from_this();
   requestPage(path_, [self, request](quillory::PageOutcome outcome) {
     auto window = self.lock();
-    if (window && window->open() && request == window->latestRequest_) {
+    if (window && window->isOpen() && request == window->latestRequest_) {
       window->showOutcome(std::move(outcome));
     }
   });
@@ -199,19 +202,23 @@ void PreviewWindow::present(int width, int height, const std::string& failure) {
                               height > 0 ? height : kDefaultHeight);
   gtk_window_present(window_);
   std::exchange(shown_, nullptr)(failure);
-  prepareSparePageView();
+  prepareSpareWindow();
 }
 
 }  // namespace
 
-void preparePageView() {
-  if (!sparePageView) sparePageView = std::make_unique<PageView>();
+// The web process of the newest window, warm from its page, serves the next one too.
+void prepareWindow() {
+  if (spareWindow) return;
+  const PageView* related = openWindows.empty() ? nullptr : openWindows.back()->pageView();
+  spareWindow = std::make_shared<PreviewWindow>(related);
 }
 
 void openPreviewWindow(GtkApplication* application, const std::string& path, FirstShown shown) {
-  auto window = std::make_shared<PreviewWindow>(path, std::move(shown));
+  prepareWindow();
+  auto window = std::exchange(spareWindow, nullptr);
   openWindows.push_back(window);
-  window->start(application);
+  window->open(application, path, std::move(shown));
 }
 
 }  // namespace viewer

@@ -17,7 +17,7 @@ using FirstShown = std::function<void(const std::string& failure)>;
 // application until it is closed.
 void openPreviewWindow(GtkApplication* application, const std::string& path, FirstShown shown);
 
-// Makes the page view of the next window now, starting its web process, unless one waits.
-void preparePageView();
+// Makes the next window now, hidden, and starts its web process, unless one waits.
+void prepareWindow();
 
 }  // namespace viewer

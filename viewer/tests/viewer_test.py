@@ -198,6 +198,8 @@ def inert_document():
     write("data/applications/browser.desktop", "[Desktop Entry]\nType=Application\nName=Browser\n"
           f"Exec={path('browser')} %u\nMimeType=x-scheme-handler/http;\n")
     write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=browser.desktop\n")
+    # The window is made ahead, sharing the web process and rules of the window open before it.
+    Window(write("first.md", "# First\n")).heading(), time.sleep(1.5)
     window = Window(write("remote.md", f"""# Remote content\n\n[a link](https://example.invalid/) ![image]({remote}/markdown.png)\n
 <img src="{remote}/html.png"><link rel="stylesheet" href="{remote}/style.css">
 <link rel="preconnect" href="{remote}/"><link rel="prefetch" href="{remote}/prefetch">
