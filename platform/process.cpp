@@ -1,7 +1,10 @@
-// What the process runs on besides files: the pool of worker threads, and random bytes.
+// What the process runs on besides files: the pool of worker threads, random bytes, and
+// the end of a helper process with its parent.
 #include "platform/process.h"
 
 #include <sched.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/random.h>
 
 #include <algorithm>
@@ -75,6 +78,8 @@ void Executor::work() {
     task();
   }
 }
+
+void endWithParent() { prctl(PR_SET_PDEATHSIG, SIGKILL); }
 
 int secureRandomBytes(std::span<uint8_t> buffer) {
   size_t filled = 0;

@@ -1,4 +1,5 @@
-// What the process runs on besides files: the pool of worker threads, and random bytes.
+// What the process runs on besides files: the pool of worker threads, random bytes, and
+// the end of a helper process with its parent.
 #pragma once
 
 #include <condition_variable>
@@ -38,6 +39,9 @@ class Executor {
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };
+
+// Has the kernel end this process when the thread that started it ends.
+void endWithParent();
 
 // Fills `buffer` from the kernel's cryptographically secure source. Returns 0 on
 // success and a non-zero status (an errno value) on failure.

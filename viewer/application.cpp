@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "viewer/conversion_helpers.h"
 #include "viewer/preview_window.h"
 
 namespace viewer {
@@ -92,8 +93,11 @@ int run(const std::vector<const char*>& arguments, const ReportStatus& report) {
   g_signal_connect(application, "command-line", G_CALLBACK(onCommandLine),
                    const_cast<ReportStatus*>(&report));
   g_signal_connect(application, "open", G_CALLBACK(onOpen), nullptr);
-  // The web process starts while the first window is made and its file converted.
-  g_signal_connect(application, "startup", G_CALLBACK(+[](GApplication*) { prepareWindow(); }),
+  // The conversion helper and the web process start while the first window is made.
+  g_signal_connect(application, "startup", G_CALLBACK(+[](GApplication*) {
+                     prepareHelper();
+                     prepareWindow();
+                   }),
                    nullptr);
   g_signal_connect(application, "activate", G_CALLBACK(+[](GApplication*, gpointer) {}), nullptr);
   const int status =

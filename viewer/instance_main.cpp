@@ -1,6 +1,7 @@
 // quillory-view-instance: the resident instance of the preview window, started by
 // quillory-view (with --report-fd, the pipe on which that command waits for its status)
-// or by D-Bus activation (--gapplication-service).
+// or by D-Bus activation (--gapplication-service); and, started by the instance, the
+// helpers that convert for its windows (--conversion-helper).
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 
 #include "platform/background.h"
 #include "viewer/application.h"
+#include "viewer/conversion_service.h"
 
 namespace {
 
@@ -26,6 +28,10 @@ namespace {
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--gapplication-service") {
     endInstance(viewer::runService());
+  }
+  // The instance starts its conversion helpers this way, each with its socket as fd 3.
+  if (argc == 2 && std::string(argv[1]) == "--conversion-helper") {
+    endInstance(viewer::serveConversions(3));
   }
   if (argc == 5 && std::string(argv[1]) == "--report-fd" && std::string(argv[3]) == "--") {
     int statusPipe = std::atoi(argv[2]);

@@ -1,4 +1,6 @@
-// Asks the previewer for a file's page off the main thread and hands the outcome back on it.
+// Asks the conversion helper of a file's directory for its page; the outcome comes on
+// the main thread.
+// main thread.
 #include "viewer/page_request.h"
 
 #include <glib.h>
@@ -6,6 +8,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+
+#include "viewer/conversion_helpers.h"
 
 namespace viewer {
 namespace {
@@ -44,10 +48,7 @@ void requestPage(const std::string& path, std::function<void(PageOutcome)> done)
     deliverLater(new Delivery{std::move(done), {std::nullopt, std::move(problem)}});
     return;
   }
-  quillory::requestPage(platform::FileURL::fileURLWithPath(path),
-                        [done = std::move(done)](PageOutcome outcome) mutable {
-                          deliverLater(new Delivery{std::move(done), std::move(outcome)});
-                        });
+  convertInHelper(path, std::move(done));
 }
 
 }  // namespace viewer

@@ -1,4 +1,6 @@
-// Asks the previewer for a file's page off the main thread and hands the outcome back on it.
+// Asks the conversion helper of a file's directory for its page; the outcome comes on
+// the main thread.
+// main thread.
 #pragma once
 
 #include <functional>

@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "platform/file_url.h"
 #include "preview/page_constants.h"
+#include "viewer/conversion_helpers.h"
 #include "viewer/file_watch.h"
 #include "viewer/find_bar.h"
 #include "viewer/link_status.h"
@@ -49,6 +51,7 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
   void open(GtkApplication* application, const std::string& path, FirstShown shown);
   bool isOpen() const { return window_ != nullptr; }
   const PageView* pageView() const { return pageView_.get(); }
+  std::string directory() const { return std::filesystem::path(path_).parent_path(); }
 
  private:
   void render();
@@ -81,7 +84,12 @@ std::shared_ptr<PreviewWindow> spareWindow;
 void prepareSpareWindow() {
   constexpr guint kAfterFirstPaintMilliseconds = 1000;
   g_timeout_add_once(
-      kAfterFirstPaintMilliseconds, [](gpointer) { prepareWindow(); }, nullptr);
+      kAfterFirstPaintMilliseconds,
+      [](gpointer) {
+        prepareWindow();
+        prepareHelper();
+      },
+      nullptr);
 }
 
 PreviewWindow::~PreviewWindow() {
@@ -94,6 +102,7 @@ PreviewWindow::PreviewWindow(const PageView* related) {
   g_signal_connect(window_, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
                      auto* self = static_cast<PreviewWindow*>(data);
                      self->window_ = nullptr;
+                     if (!self->path_.empty()) releaseHelper(self->directory());
                      // Let go of it once the window's own teardown is over.
                      g_idle_add_once(
                          [](gpointer gone) {
@@ -129,6 +138,7 @@ void PreviewWindow::open(GtkApplication* application, const std::string& path, F
   name_ = name;
   g_free(name);
   shown_ = std::move(shown);
+  holdHelper(directory());
   gtk_window_set_application(window_, application);
   gtk_window_set_title(window_, name_.c_str());
   pageView_->onFailure([this](const std::string& reason) {

@@ -1,0 +1,157 @@
+// The processes that convert for the windows. Each answers its requests in order over a
+// socket; a helper that ends, or answers what cannot be read, fails what it owed and is
+// replaced on the next request.
+#include "viewer/conversion_helpers.h"
+
+#include <glib-unix.h>
+#include <glib.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "platform/frames.h"
+#include "viewer/conversion_service.h"
+
+namespace viewer {
+namespace {
+
+// A page with its images stays below 64 MiB of HTML, 64 MiB of images and the rest.
+constexpr size_t kMaxAnswerBytes = 256u << 20;
+
+using Done = std::function<void(quillory::PageOutcome)>;
+
+struct Helper {
+  GPid pid = 0;
+  int socket = -1;
+  guint watch = 0;
+  int holds = 0;
+  platform::FrameReader answers{kMaxAnswerBytes};
+  std::deque<Done> owed;
+};
+
+std::map<std::string, std::shared_ptr<Helper>> helpers;  // by directory
+std::shared_ptr<Helper> spareHelper;
+
+void deliverLater(Done done, quillory::PageOutcome outcome) {
+  auto* delivery = new std::pair<Done, quillory::PageOutcome>(std::move(done), std::move(outcome));
+  g_idle_add_once(
+      [](gpointer data) {
+        auto* delivery = static_cast<std::pair<Done, quillory::PageOutcome>*>(data);
+        delivery->first(std::move(delivery->second));
+        delete delivery;
+      },
+      delivery);
+}
+
+// Lets the helper go: it ends when it reads the end of its socket. With a failure it is
+// ended at once, and what it owed fails; without, nobody waits for what it owed.
+void stop(std::shared_ptr<Helper> helper, const std::string& failure) {
+  if (helper->socket < 0) return;
+  g_source_remove(helper->watch);
+  close(helper->socket);
+  helper->socket = -1;
+  if (!failure.empty()) {
+    kill(helper->pid, SIGKILL);
+    for (auto& done : helper->owed) deliverLater(std::move(done), {std::nullopt, failure});
+  }
+  helper->owed.clear();
+  std::erase_if(helpers, [&](const auto& entry) { return entry.second == helper; });
+}
+
+std::shared_ptr<Helper> owning(Helper* helper) {
+  if (spareHelper.get() == helper) return spareHelper;
+  for (const auto& [directory, owned] : helpers) {
+    if (owned.get() == helper) return owned;
+  }
+  return nullptr;
+}
+
+gboolean onAnswers(gint socket, GIOCondition, gpointer data) {
+  auto helper = owning(static_cast<Helper*>(data));
+  if (!helper) return G_SOURCE_REMOVE;
+  char buffer[1 << 16];
+  ssize_t got;
+  while ((got = recv(socket, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+    helper->answers.append(std::string_view(buffer, static_cast<size_t>(got)));
+  }
+  while (auto answer = helper->answers.next()) {
+    if (helper->owed.empty()) break;
+    Done done = std::move(helper->owed.front());
+    helper->owed.pop_front();
+    done(decodeOutcome(*answer));
+  }
+  const bool ended = got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR);
+  if (ended || helper->answers.overlong()) {
+    stop(helper, "the conversion stopped before it was done");
+    return G_SOURCE_REMOVE;
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+std::shared_ptr<Helper> startHelper() {
+  auto helper = std::make_shared<Helper>();
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return nullptr;
+  gchar* program = g_file_read_link("/proc/self/exe", nullptr);
+  const gchar* arguments[] = {program, "--conversion-helper", nullptr};
+  const gint sources[] = {ends[1]};
+  const gint targets[] = {3};
+  const gboolean started = g_spawn_async_with_pipes_and_fds(
+      nullptr, arguments, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, -1, -1, -1, sources,
+      targets, 1, &helper->pid, nullptr, nullptr, nullptr, nullptr);
+  g_free(program);
+  close(ends[1]);
+  if (!started) {
+    close(ends[0]);
+    return nullptr;
+  }
+  g_child_watch_add(
+      helper->pid, [](GPid pid, gint, gpointer) { g_spawn_close_pid(pid); }, nullptr);
+  helper->socket = ends[0];
+  helper->watch =
+      g_unix_fd_add(helper->socket, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                    onAnswers, helper.get());
+  return helper;
+}
+
+std::shared_ptr<Helper> helperFor(const std::string& directory) {
+  if (auto found = helpers.find(directory); found != helpers.end()) return found->second;
+  auto helper = spareHelper ? std::exchange(spareHelper, nullptr) : startHelper();
+  if (helper) helpers[directory] = helper;
+  return helper;
+}
+
+}  // namespace
+
+void convertInHelper(const std::string& path, std::function<void(quillory::PageOutcome)> done) {
+  const std::string directory = std::filesystem::path(path).parent_path();
+  auto helper = helperFor(directory);
+  if (!helper || !platform::writeFrame(helper->socket, path)) {
+    if (helper) stop(helper, "the conversion stopped before it was done");
+    deliverLater(std::move(done), {std::nullopt, "no process could be started to convert it"});
+    return;
+  }
+  helper->owed.push_back(std::move(done));
+}
+
+void holdHelper(const std::string& directory) {
+  if (auto helper = helperFor(directory)) ++helper->holds;
+}
+
+void releaseHelper(const std::string& directory) {
+  auto found = helpers.find(directory);
+  if (found != helpers.end() && --found->second->holds <= 0) stop(found->second, {});
+}
+
+void prepareHelper() {
+  if (!spareHelper) spareHelper = startHelper();
+}
+
+}  // namespace viewer

@@ -1,0 +1,84 @@
+// The window's conversions in a process of their own, so that a fault anywhere in them
+// stays in a process that can do less than the window.
+#include "viewer/conversion_service.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "platform/frames.h"
+#include "platform/process.h"
+
+namespace viewer {
+namespace {
+
+constexpr size_t kMaxRequestBytes = 64 * 1024;
+
+void appendNumber(std::string& message, uint32_t number) {
+  for (int i = 0; i < 4; ++i) message.push_back(static_cast<char>(number >> (8 * i)));
+}
+
+uint32_t numberAt(const std::string& message, size_t at) {
+  uint32_t number = 0;
+  for (int i = 0; i < 4; ++i) {
+    number |= static_cast<uint32_t>(static_cast<unsigned char>(message[at + i])) << (8 * i);
+  }
+  return number;
+}
+
+// Each worker thread starts its engine and evaluates the libraries on a small document
+// with math, while the first real request is still on its way (it waits behind them).
+void warmUp() {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path file =
+      fs::temp_directory_path(error) / ("quillory-warm-up-" + std::to_string(getpid()) + ".md");
+  std::ofstream(file) << "# Warm-up\n\nThe engine, $x^2$ and\n\n$$\\sum_i i$$\n";
+  auto left = std::make_shared<std::atomic<int>>(2);
+  for (int i = 0; i < 2; ++i) {
+    quillory::requestPage(platform::FileURL::fileURLWithPath(file.string()),
+                          [file, left](quillory::PageOutcome) {
+                            std::error_code ignored;
+                            if (--*left == 0) fs::remove(file, ignored);
+                          });
+  }
+}
+
+}  // namespace
+
+std::string encodeOutcome(const quillory::PageOutcome& outcome) {
+  if (!outcome.reply) return "F" + outcome.failure;
+  std::string message = "P";
+  appendNumber(message, static_cast<uint32_t>(outcome.reply->contentSize.width));
+  appendNumber(message, static_cast<uint32_t>(outcome.reply->contentSize.height));
+  message += *outcome.reply->data;
+  return message;
+}
+
+quillory::PageOutcome decodeOutcome(const std::string& message) {
+  if (message.size() >= 9 && message[0] == 'P') {
+    platform::PreviewReply reply;
+    reply.contentSize = {static_cast<int>(numberAt(message, 1)),
+                         static_cast<int>(numberAt(message, 5))};
+    reply.data = std::make_shared<const std::string>(message.substr(9));
+    return {std::move(reply), {}};
+  }
+  if (!message.empty() && message[0] == 'F') return {std::nullopt, message.substr(1)};
+  return {std::nullopt, "the conversion gave an answer that cannot be read"};
+}
+
+int serveConversions(int socket) {
+  platform::endWithParent();
+  warmUp();
+  while (auto request = platform::readFrame(socket, kMaxRequestBytes)) {
+    const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(*request));
+    if (!platform::writeFrame(socket, encodeOutcome(outcome))) break;
+  }
+  return 0;
+}
+
+}  // namespace viewer
