@@ -1,12 +1,14 @@
-// The processes that convert for the windows. Each answers its requests in order over a
-// socket; a helper that ends, or answers what cannot be read, fails what it owed and is
-// replaced on the next request.
+// The window's page requests and the processes that convert for them. Each helper answers
+// its requests in order over a socket; a helper that ends, or answers what cannot be read,
+// fails what it owed and is replaced on the next request.
 #include "viewer/conversion_helpers.h"
 
 #include <glib-unix.h>
 #include <glib.h>
+#include <glib/gstdio.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -121,6 +123,15 @@ std::shared_ptr<Helper> startHelper() {
   return helper;
 }
 
+// Why the file at `path` is not asked for: it exists but is not a regular file (a symbolic
+// link counts as what it points to). Empty otherwise, also when it is missing: the
+// previewer then tells why.
+std::string notRegularFile(const std::string& path) {
+  GStatBuf info;
+  if (g_stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return {};
+  return S_ISDIR(info.st_mode) ? g_strerror(EISDIR) : "Not a regular file";
+}
+
 std::shared_ptr<Helper> helperFor(const std::string& directory) {
   if (auto found = helpers.find(directory); found != helpers.end()) return found->second;
   auto helper = spareHelper ? std::exchange(spareHelper, nullptr) : startHelper();
@@ -130,7 +141,12 @@ std::shared_ptr<Helper> helperFor(const std::string& directory) {
 
 }  // namespace
 
-void convertInHelper(const std::string& path, std::function<void(quillory::PageOutcome)> done) {
+void requestPage(const std::string& path, std::function<void(quillory::PageOutcome)> done) {
+  // Reading a FIFO or a device could wait for ever, so only a regular file is asked for.
+  if (std::string problem = notRegularFile(path); !problem.empty()) {
+    deliverLater(std::move(done), {std::nullopt, std::move(problem)});
+    return;
+  }
   const std::string directory = std::filesystem::path(path).parent_path();
   auto helper = helperFor(directory);
   if (!helper || !platform::writeFrame(helper->socket, path)) {

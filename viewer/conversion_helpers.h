@@ -1,5 +1,5 @@
-// The processes that convert for the windows: one per document directory while a window
-// of that directory is open, and one started ahead for the next directory.
+// The window's page requests, converted in helper processes: one per document directory
+// while a window of that directory is open, and one started ahead for the next directory.
 #pragma once
 
 #include <functional>
@@ -9,9 +9,10 @@
 
 namespace viewer {
 
-// Converts the file at `path` (absolute) in the helper of its directory. Returns at once;
-// `done` runs later on the thread of GLib's default main context.
-void convertInHelper(const std::string& path, std::function<void(quillory::PageOutcome)> done);
+// Asks for the page of the file at `path` (absolute) in the helper of its directory.
+// Returns at once; `done` runs later on the thread of GLib's default main context. Only a
+// regular file is read: anything else that exists under `path` fails without being opened.
+void requestPage(const std::string& path, std::function<void(quillory::PageOutcome)> done);
 
 // A window of `directory` opens or closes: the directory's helper lives while one is open.
 void holdHelper(const std::string& directory);

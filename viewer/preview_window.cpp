@@ -18,7 +18,6 @@
 #include "viewer/find_bar.h"
 #include "viewer/link_status.h"
 #include "viewer/message_view.h"
-#include "viewer/page_request.h"
 #include "viewer/page_view.h"
 #include "viewer/window_keys.h"
 
