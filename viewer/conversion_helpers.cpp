@@ -65,6 +65,7 @@ void stop(std::shared_ptr<Helper> helper, const std::string& failure) {
   }
   helper->owed.clear();
   std::erase_if(helpers, [&](const auto& entry) { return entry.second == helper; });
+  if (spareHelper == helper) spareHelper = nullptr;
 }
 
 std::shared_ptr<Helper> owning(Helper* helper) {

@@ -261,6 +261,11 @@ def resident_instance():
     check(not shot_points(second.id, near(GREEN)), "the second window shows the first one's file")
     first.close("Escape")
     second.shows("the second window, still open", near(BLUE))
+    # Conversions run in helper processes of the instance; one that dies is replaced.
+    check(run("pkill", "-KILL", "-P", second.pid(), "-f", "conversion-helper").returncode == 0,
+          "the instance has no conversion helper")
+    write("second.md", f"# Second\n\n![b]({block(RED)})\n", atomically=True)
+    second.shows("the change, converted by a new helper", near(RED))
     check(instance_running(), "the instance is not on the session bus")
     second.close("ctrl+w")
     time.sleep(1)
