@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# files: the desktop entry and metainfo validate, the manual pages and the completion know
-# every option --help names, and the completion completes. install: the Debian package made
-# from the build tree installs with apt-get, works where it lands, and goes away again.
-# Usage: package_test.sh files|install SOURCE_DIR BUILD_DIR. Exits 77 (skipped) when
-# installing needs root, or when a quillory package is installed already.
+# Usage: package_test.sh files|install SOURCE_DIR BUILD_DIR. files: the data files validate, the
+# manual pages name every option --help names, the completion completes. install: the .deb
+# installs, works where it lands and goes away (77, skipped, without root or with quillory in).
 set -euo pipefail
 mode=$1 source=$2 build=$3
 fail() { echo "FAILED: $*"; exit 1; }
@@ -38,9 +36,7 @@ if [ "$mode" = files ]; then
 fi
 
 [ "$(id -u)" -eq 0 ] || { echo "skipped: installing the package needs root"; exit 77; }
-if installed; then
-  echo "skipped: a quillory package is installed already (apt-get remove quillory)"; exit 77
-fi
+! installed || { echo "skipped: a quillory package is installed already (apt-get remove quillory)"; exit 77; }
 work=$(mktemp -d)
 trap 'installed && apt-get remove -y -qq quillory >/dev/null; rm -rf "$work"' EXIT
 cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" || { cat "$work/cpack.log"; fail cpack; }

@@ -7,8 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -46,9 +46,7 @@ class TempDir {
 
 inline std::string readWholeFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Counts the opens of each file in the watched directories (not below them) while it lives.

@@ -1,5 +1,4 @@
-// Our programs run as a user runs them, alone or from a bundle of their own; conversion_host's
-// framing.
+// Our programs run as a user runs them, alone or from a bundle of their own.
 #pragma once
 
 #include <fcntl.h>
@@ -64,13 +63,12 @@ inline ProcessResult runProcess(const std::vector<std::string>& argv,
   return {status, readWholeFile(dir.path() / "out"), readWholeFile(dir.path() / "err")};
 }
 
-// The directory holding this test binary, our programs and their resources.
-inline std::filesystem::path buildDirectory() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+// Our programs and their resources are in the directory of this test binary.
+inline std::string program(const std::string& name) {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / name;
 }
-inline std::string program(const std::string& name) { return buildDirectory() / name; }
 inline std::string realResource(const std::string& fileName) {
-  return readWholeFile(buildDirectory() / "resources" / fileName);
+  return readWholeFile(program("resources/" + fileName));
 }
 
 // Documents framed on a byte stream: "LENGTH\n" then LENGTH bytes.
@@ -85,14 +83,13 @@ inline std::optional<std::string> readFrame(std::istream& in) {
   return item;
 }
 
-inline std::vector<std::string> convertInHost(const std::string& host,
-                                              const std::vector<std::string>& documents,
-                                              std::vector<std::string> arguments = {}) {
-  arguments.insert(arguments.begin(), host);
-  arguments.push_back("convert");
+// `documents` converted by conversion_host run as `command`: its path, then any options.
+inline std::vector<std::string> convertInHost(std::vector<std::string> command,
+                                              const std::vector<std::string>& documents) {
+  command.push_back("convert");
   std::string input;
   for (const std::string& document : documents) input += frame(document);
-  const ProcessResult result = runProcess(arguments, input);
+  const ProcessResult result = runProcess(command, input);
   if (result.exitStatus != 0) throw std::runtime_error("conversion_host failed: " + result.err);
   std::istringstream out(result.out);
   std::vector<std::string> fragments;
@@ -100,13 +97,12 @@ inline std::vector<std::string> convertInHost(const std::string& host,
   return fragments;
 }
 
-// A copy of one of our programs in a directory of its own, beside resource files of the
-// test's choosing (file name in resources/ to content), so a fresh process loads exactly those.
+// A copy of one of our programs beside resources/ files of the test's choosing, and no others.
 class BundleSandbox {
  public:
   BundleSandbox(const std::string& name, const std::map<std::string, std::string>& resources)
       : program_(dir_.path() / name) {
-    std::filesystem::copy_file(buildDirectory() / name, program_);
+    std::filesystem::copy_file(program(name), program_);
     std::filesystem::create_directories(resourceDirectory());
     for (const auto& [file, content] : resources) dir_.write("resources/" + file, content);
   }
@@ -116,7 +112,7 @@ class BundleSandbox {
     return runProcess(arguments);
   }
   std::vector<std::string> convert(const std::vector<std::string>& documents) const {
-    return convertInHost(program_, documents);
+    return convertInHost({program_}, documents);
   }
 
  private:

@@ -1,5 +1,4 @@
-// Converts (or disarms) framed documents from stdin in one long-lived process, so tests can
-// watch what a process shares across conversions. MS: how long one conversion may run.
+// Converts (or disarms) framed documents from stdin in one process, as a long-lived host does.
 #include <chrono>
 #include <cstdio>
 #include <iostream>

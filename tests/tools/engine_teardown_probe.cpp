@@ -1,6 +1,5 @@
-// Renders FILE as the command line does and prints "intact" when the engine's compiled
-// start-up code (read by the engine and its helper threads until shutdown) was still intact
-// at JS_ShutDown. It interposes two of the library's functions, then calls the library's own.
+// Renders FILE and prints "intact" when the engine's compiled start-up code (read until shutdown)
+// was still intact at JS_ShutDown; it interposes the two library functions involved.
 #include <dlfcn.h>
 #include <js/Initialization.h>
 
@@ -58,9 +57,6 @@ void JS_ShutDown() {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fputs("usage: engine_teardown_probe FILE\n", stderr);
-    return 2;
-  }
+  if (argc != 2) return 2;  // usage: engine_teardown_probe FILE
   return quillory::pageFor(platform::FileURL::fileURLWithPath(argv[1])).reply ? 0 : 1;
 }

@@ -1,5 +1,4 @@
-// Markdown conversion: marked, front matter, KaTeX and its delimiters, the fallback; here and in
-// bundles; pathological documents stopped by the time limit or the fragment budget.
+// Markdown conversion: front matter, math delimiters, fallbacks, and pathological documents.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,11 +8,8 @@
 
 namespace {
 
+using quillory::PreviewProviderInternals;
 using testing_support::BundleSandbox;
-
-std::string convert(const std::string& markdown) {
-  return quillory::PreviewProviderInternals::markdownToHTML(markdown);
-}
 
 TEST(Conversion, WholeFragments) {
   const std::pair<std::string, std::string> cases[] = {
@@ -28,8 +24,7 @@ TEST(Conversion, WholeFragments) {
       {"\xEF\xBB\xBF---\r\na: 1\r\n---  \r\nBody\r\n", "<p>Body</p>\n"},
       {"---\n\n---\nBody\n", "<p>Body</p>\n"},
       {"---\nx\n---\ny\n---\nz\n", "<h2>y</h2>\n<p>z</p>\n"},
-      // Adjacent, mixed or indented fences, text before, or no line break after the
-      // closing fence: no front matter, so the fences reach marked.
+      // Fences adjacent, mixed, indented, after text or unended: no front matter, so marked's.
       {"---\n---\nBody\n", "<hr>\n<hr>\n<p>Body</p>\n"},
       {"---\na\n+++\nBody\n", "<hr>\n<p>a\n+++\nBody</p>\n"},
       {" ---\na\n---\nBody\n", "<hr>\n<h2>a</h2>\n<p>Body</p>\n"},
@@ -42,7 +37,8 @@ TEST(Conversion, WholeFragments) {
       {"The variable `$$` holds the PID, `echo $$` prints it.\n",
        "<p>The variable <code>$$</code> holds the PID, <code>echo $$</code> prints it.</p>\n"},
       {"See ``a `$$` b`` and `$$`\n", "<p>See <code>a `$$` b</code> and <code>$$</code></p>\n"}};
-  for (const auto& [markdown, html] : cases) EXPECT_EQ(convert(markdown), html) << markdown;
+  for (const auto& [markdown, html] : cases)
+    EXPECT_EQ(PreviewProviderInternals::markdownToHTML(markdown), html) << markdown;
 }
 
 TEST(Conversion, PartsOfFragments) {
@@ -52,22 +48,20 @@ TEST(Conversion, PartsOfFragments) {
         "<a href=\"http://www.x.org\">www.x.org</a>"}},
       {"Area $a^2$ here.\n", {"<p>Area <span class=\"katex\"><math"}},
       {"$$\n\\sum_i i\n$$\n", {"<div class=\"math-display\"><span class=\"katex\">", "\"block\""}},
-      // Display math outside code still cuts the paragraph, at line start or mid-line;
-      // an unclosed backtick run is ordinary text.
+      // Display math outside code cuts the paragraph; an unclosed backtick run is plain text.
       {"Before `$$` then $$x$$ after\n",
        {"<p>Before <code>$$</code> then </p>\n<div class=\"math-display\">"}},
       {"Open ` then\n\n$$y$$\n", {"<div class=\"math-display\">"}},
       // Malformed TeX renders as KaTeX's error text instead of failing.
       {"$\\frac{1}{$ ok\n", {"katex-error"}}};
   for (const auto& [markdown, parts] : cases) {
-    const std::string html = convert(markdown);
+    const std::string html = PreviewProviderInternals::markdownToHTML(markdown);
     for (const std::string& part : parts) EXPECT_NE(html.find(part), std::string::npos) << html;
     EXPECT_EQ(html.find("katex-html"), std::string::npos) << "MathML only";
   }
   // Four dollar signs hold no expression: no math, and every dollar sign stays.
-  const std::string four = convert("$$$$\n");
-  EXPECT_TRUE(four.find("katex") == std::string::npos &&
-              std::count(four.begin(), four.end(), '$') == 4)
+  const std::string four = PreviewProviderInternals::markdownToHTML("$$$$\n");
+  EXPECT_TRUE(four.find("katex") == std::string::npos && std::ranges::count(four, '$') == 4)
       << four;
 }
 
@@ -108,8 +102,7 @@ TEST(ConversionInItsOwnProcess, MissingOrBrokenLibrariesGiveTheFallbackOrLiteral
             std::vector<std::string>{"<p>Inline $x^2$ and</p>\n<p>$$y$$</p>\n"});
 }
 
-// Documents from marked's issue tracker that keep marked 18.3.0 busy for many seconds, and
-// documents whose HTML would be hundreds of megabytes: both shown as escaped source.
+// Documents that keep marked busy for many seconds or make hundreds of megabytes of HTML.
 struct Pattern {
   const char* origin;
   std::string (*document)(int scale);  // the cost grows faster than the length
@@ -122,59 +115,51 @@ std::string repeated(const std::string& unit, int times) {
   return text;
 }
 
-const Pattern kSlow[] = {
-    // Emphasis delimiters inside words: quadratic in the length of the run.
-    {"marked issue 396", [](int n) { return repeated("a_b__c", n); }, 20000},
-    // List items each nested one level deeper than the last: cubic in the depth.
-    {"marked issue 1471 (indented items)",
+const Pattern kPatterns[] = {
+    // Slow ones: the cost is quadratic or worse in the length of a run.
+    {"marked issue 396 (emphasis delimiters inside words)",
+     [](int n) { return repeated("a_b__c", n); }, 20000},
+    {"marked issue 1471 (list items each nested one level deeper)",
      [](int n) {
        std::string text;
        for (int i = 0; i < n; ++i) text += std::string(2 * i, ' ') + "- a\n";
        return text;
      },
      1200},
-    // List markers in a row on one line, each opening a nested list.
-    {"marked issue 1471 (markers in a row)", [](int n) { return repeated("- ", n) + "a"; }, 40000},
-    // Block quote markers in a row, each opening a nested quote.
-    {"marked issue 1462", [](int n) { return repeated(">", n); }, 200000},
-};
-
-// One long link target or title referenced again and again.
-const Pattern kAmplifying[] = {
-    // 100 MB of HTML, longer than the budget in UTF-16 units already.
-    {"a long link target",
+    {"marked issue 1471 (list markers in a row)", [](int n) { return repeated("- ", n) + "a"; },
+     40000},
+    {"marked issue 1462 (quote markers in a row)", [](int n) { return repeated(">", n); }, 200000},
+    // Amplifying ones: one long link target or title referenced again and again.
+    {"a long link target (100 MB of HTML, over the budget in UTF-16 units already)",
      [](int n) {
        return "[r]: http://example.com/" + std::string(1000, 'a') + "\n\n" + repeated("[r] ", n);
      },
      100000},
-    // 30 million UTF-16 units, but 90 MB in UTF-8.
-    {"a long CJK title",
+    {"a long CJK title (30 million UTF-16 units, but 90 MB of UTF-8)",
      [](int n) { return "[r]: /u \"" + repeated("中", 1000) + "\"\n\n" + repeated("[r] ", n); },
      30000},
 };
 
-// Each pattern's document at `scale` (its slow one when 0): escaped source exactly when
-// `shownAsText`.
+// Each pattern's document at `scale` (its slow one when 0): escaped source iff `shownAsText`.
 void expectConversions(std::span<const Pattern> patterns, int scale, const std::string& limitMs,
                        bool shownAsText) {
   std::vector<std::string> documents;
   for (const Pattern& pattern : patterns)
     documents.push_back(pattern.document(scale ? scale : pattern.slowScale));
-  const auto fragments = testing_support::convertInHost(testing_support::program("conversion_host"),
-                                                        documents, {"--time-limit", limitMs});
+  const auto fragments = testing_support::convertInHost(
+      {testing_support::program("conversion_host"), "--time-limit", limitMs}, documents);
   ASSERT_EQ(fragments.size(), documents.size());
   for (size_t i = 0; i < documents.size(); ++i) {
-    EXPECT_EQ(fragments[i] == quillory::PreviewProviderInternals::escapedPre(documents[i]),
-              shownAsText)
+    EXPECT_EQ(fragments[i] == PreviewProviderInternals::escapedPre(documents[i]), shownAsText)
         << patterns[i].origin;
   }
 }
 
 TEST(PathologicalInput, SmallOnesConvertSlowOnesAreStoppedAmplifyingOnesMeetTheBudget) {
-  expectConversions(kSlow, 20, "10000", false);
-  expectConversions(kAmplifying, 20, "10000", false);
-  expectConversions(kSlow, 0, "250", true);
-  expectConversions(kAmplifying, 0, "120000", true);  // only the fragment budget may stop these
+  const std::span<const Pattern> patterns(kPatterns);
+  expectConversions(patterns, 20, "10000", false);
+  expectConversions(patterns.first(4), 0, "250", true);
+  expectConversions(patterns.last(2), 0, "120000", true);  // only the fragment budget stops these
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Reading the previewed file: the cap and its note, UTF-8 repair, read errors; file URL operations.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <string>
 
@@ -54,8 +53,7 @@ TEST(SourceReading, UnreadableFilesRaiseTheSystemError) {
       readText(path);
       ADD_FAILURE() << "no error for " << path;
     } catch (const platform::FileReadError& error) {
-      EXPECT_EQ(error.path(), path.string());
-      EXPECT_EQ(error.code().value(), code) << path;
+      EXPECT_EQ(std::pair(error.path(), error.code().value()), std::pair(path.string(), code));
     }
   }
 }
