@@ -10,7 +10,8 @@ namespace cli {
 platform::Protections confineTo(const std::vector<std::string>& inputs, const std::string& output,
                                 bool outputIsDirectory) {
   platform::Allowed allowed;
-  const auto bundle = platform::Bundle::forBinaryContaining(reinterpret_cast<const void*>(&confineTo));
+  const auto bundle =
+      platform::Bundle::forBinaryContaining(reinterpret_cast<const void*>(&confineTo));
   for (const platform::FileURL& directory : bundle.resourceDirectories()) {
     allowed.readBeneath.push_back(directory.path());
   }

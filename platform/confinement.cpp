@@ -16,9 +16,9 @@ namespace platform {
 namespace {
 
 // Rights of Landlock versions newer than the kernel headers this may be built with.
-constexpr uint64_t kTruncate = 1ULL << 14;  // ABI 3
-constexpr uint64_t kIoctlDevice = 1ULL << 15;  // ABI 5
-constexpr uint64_t kBindTCP = 1ULL << 0, kConnectTCP = 1ULL << 1;  // ABI 4
+constexpr uint64_t kTruncate = 1ULL << 14;                                        // ABI 3
+constexpr uint64_t kIoctlDevice = 1ULL << 15;                                     // ABI 5
+constexpr uint64_t kBindTCP = 1ULL << 0, kConnectTCP = 1ULL << 1;                 // ABI 4
 constexpr uint64_t kScopeAbstractSockets = 1ULL << 0, kScopeSignals = 1ULL << 1;  // ABI 6
 
 // landlock_ruleset_attr as ABI 6 has it; an older kernel is handed only the part it knows.
@@ -33,8 +33,8 @@ constexpr uint64_t kFileRights = LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS
                                  LANDLOCK_ACCESS_FS_READ_FILE | kTruncate | kIoctlDevice;
 constexpr uint64_t kRead = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
 // A page is written to a new temporary file, which is renamed over the old page or removed.
-constexpr uint64_t kWrite = LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_MAKE_REG |
-                            LANDLOCK_ACCESS_FS_REMOVE_FILE;
+constexpr uint64_t kWrite =
+    LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_MAKE_REG | LANDLOCK_ACCESS_FS_REMOVE_FILE;
 
 // What the runtime reads once confined: the umask and the engine's start time from the
 // process's own /proc entry, and the processors to size the engine's helper threads.
@@ -70,8 +70,7 @@ void grant(int ruleset, const std::string& path, uint64_t rights, uint64_t handl
 // Landlock: files only where allowed, no TCP at all (ABI 4), no signals to other
 // processes nor connections to abstract sockets made outside (ABI 6).
 bool restrictWithLandlock(int abi, const Allowed& allowed) {
-  const RulesetAttributes attributes{handledFileRights(abi),
-                                     abi >= 4 ? kBindTCP | kConnectTCP : 0,
+  const RulesetAttributes attributes{handledFileRights(abi), abi >= 4 ? kBindTCP | kConnectTCP : 0,
                                      abi >= 6 ? kScopeAbstractSockets | kScopeSignals : 0};
   const size_t size = abi >= 6 ? 24 : abi >= 4 ? 16 : 8;
   const int ruleset = static_cast<int>(syscall(SYS_landlock_create_ruleset, &attributes, size, 0));
@@ -107,9 +106,8 @@ bool filterSystemCalls() {
   const scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
   if (filter == nullptr) return false;
   bool built = seccomp_attr_set(filter, SCMP_FLTATR_CTL_TSYNC, 1) == 0;
-  for (int call : {SCMP_SYS(execve), SCMP_SYS(execveat), SCMP_SYS(socket),
-                   SCMP_SYS(io_uring_setup), SCMP_SYS(process_vm_readv),
-                   SCMP_SYS(process_vm_writev), SCMP_SYS(ptrace)}) {
+  for (int call : {SCMP_SYS(execve), SCMP_SYS(execveat), SCMP_SYS(socket), SCMP_SYS(io_uring_setup),
+                   SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev), SCMP_SYS(ptrace)}) {
     if (call == SCMP_SYS(ptrace) && kLeakCheckerRuns) continue;
     built = built && seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), call, 0) == 0;
   }

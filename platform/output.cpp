@@ -181,7 +181,8 @@ void allowWritingOutputFile(const std::string& path, Allowed& allowed) {
   if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
     allowed.writeFiles.push_back(path);
   } else {
-    allowed.writeBeneath.push_back(FileURL::fileURLWithPath(path).deletingLastPathComponent().path());
+    allowed.writeBeneath.push_back(
+        FileURL::fileURLWithPath(path).deletingLastPathComponent().path());
   }
 }
 
