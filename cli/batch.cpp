@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 
+#include "cli/confinement.h"
 #include "platform/files.h"
 #include "platform/output.h"
 #include "platform/process.h"
@@ -108,6 +109,9 @@ int renderBatch(const std::vector<std::string>& inputs, const std::string& outpu
                  failure.code().message().c_str());
     return 1;
   }
+  // As for one page: every thread confined, then interrupts handled.
+  confineTo(inputs, outputDirectory, true);
+  platform::removeTemporaryFilesOnInterrupt();
   std::vector<Failure> failures;
   std::vector<Job> jobs = plan(inputs, outputDirectory, failures);
   const size_t planned = jobs.size() + failures.size();

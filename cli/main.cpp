@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/confinement.h"
 #include "platform/files.h"
 #include "platform/output.h"
 #include "platform/script_context.h"
@@ -33,6 +34,10 @@ constexpr const char* kHelp =
     "directory's file that is a link leading outside that directory is not rendered\n"
     "but listed.\n"
     "\n"
+    "Where the kernel has Landlock and seccomp, quillory confines itself once it knows\n"
+    "its files: it reads only below its documents' directories and its resources,\n"
+    "writes only its output, connects nowhere and runs no program.\n"
+    "\n"
     "Options:\n"
     "  -o, --output OUT          write the page to OUT: a file is replaced whole, never\n"
     "                            half-written; a device or FIFO is written to in place\n"
@@ -42,7 +47,8 @@ constexpr const char* kHelp =
     "                            document whose HTML would pass 64 MiB)\n"
     "  -h, --help                show this help and exit\n"
     "  -V, --version             show the version, the script engine's and whether\n"
-    "                            its cache matches it, and exit\n"
+    "                            its cache matches it, the confinement this system\n"
+    "                            gives, and exit\n"
     "\n"
     "Exit status: 0 when every page was written, 1 when a file could not be read or a\n"
     "page could not be written, 2 on a usage error.\n";
@@ -94,8 +100,6 @@ bool parseSeconds(const char* text, std::chrono::milliseconds& limit) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Before any thread starts: an interrupted run leaves no temporary page behind.
-  platform::removeTemporaryFilesOnInterrupt();
   enum { kTimeLimit = 256 };
   static const option kOptions[] = {{"output", required_argument, nullptr, 'o'},
                                     {"output-dir", required_argument, nullptr, 'd'},
@@ -127,8 +131,9 @@ int main(int argc, char** argv) {
         std::fputs(kHelp, stdout);
         return 0;
       case 'V':
-        std::printf("quillory %s\n%s\n", QUILLORY_VERSION,
-                    platform::describeScriptEngine().c_str());
+        std::printf("quillory %s\n%s\nconfinement: %s\n", QUILLORY_VERSION,
+                    platform::describeScriptEngine().c_str(),
+                    platform::describeProtections(platform::availableProtections()).c_str());
         return 0;
       case ':':
         return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
@@ -143,5 +148,10 @@ int main(int argc, char** argv) {
     return cli::renderBatch(files, outputDirectory);
   }
   if (files.size() > 1) return usageError("only one FILE may be given without -d");
+  // Before any thread starts, so that every thread is confined: a fault in the conversion
+  // reaches no more than this page needs. Then an interrupted run leaves no temporary page
+  // behind.
+  cli::confineTo(files, output, false);
+  platform::removeTemporaryFilesOnInterrupt();
   return renderOne(files.front(), output);
 }

@@ -174,11 +174,20 @@ Bundle Bundle::forBinaryContaining(const void* codeAddress) {
 std::optional<FileURL> Bundle::urlForResource(std::string_view name,
                                               std::string_view extension) const {
   const std::string file = std::string(name) + "." + std::string(extension);
-  for (const char* place : {"resources/", "../share/quillory/resources/"}) {
-    FileURL url = FileURL::fileURLWithPath(place + file, directory_);
+  for (const FileURL& directory : resourceDirectories()) {
+    FileURL url = FileURL::fileURLWithPath(file, directory);
     if (isFile(url.path())) return url;
   }
   return std::nullopt;
+}
+
+std::vector<FileURL> Bundle::resourceDirectories() const {
+  std::vector<FileURL> directories;
+  for (const char* place : {"resources", "../share/quillory/resources"}) {
+    FileURL url = FileURL::fileURLWithPath(place, directory_);
+    if (isDirectory(url.path())) directories.push_back(std::move(url));
+  }
+  return directories;
 }
 
 }  // namespace platform

@@ -99,6 +99,9 @@ class Bundle {
   // neither holds the file.
   std::optional<FileURL> urlForResource(std::string_view name, std::string_view extension) const;
 
+  // The directories urlForResource looks in, those of them that exist.
+  std::vector<FileURL> resourceDirectories() const;
+
  private:
   explicit Bundle(FileURL directory) : directory_(std::move(directory)) {}
   FileURL directory_;

@@ -9,11 +9,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <thread>
+
+#include "platform/process.h"
 
 namespace platform {
 namespace {
@@ -55,13 +59,25 @@ sigset_t interruptSignals() {
   _exit(128 + signal);
 }
 
-// Creates a new file from `pattern`, whose last six characters, "XXXXXX", are replaced in
-// place, and records it. Returns its descriptor, open for writing, or -1 with errno set.
-int createTemporaryFile(std::string& pattern) {
+// Creates a new file beside `path`, named after it with a dot and six random letters or
+// digits, and records it. It is open for writing only: a confined process may write where
+// it may not read. Returns its descriptor, or -1 with errno set.
+int createTemporaryFile(const std::string& path, std::string& name) {
+  static constexpr std::string_view kLetters =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::lock_guard lock(temporaryFilesMutex);
-  const int fd = mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd >= 0) temporaryFiles().insert(pattern);
-  return fd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    uint8_t random[6];
+    if (secureRandomBytes(random) != 0) {
+      for (uint8_t& byte : random) byte = ordinaryRandomByte();
+    }
+    name = path + ".";
+    for (uint8_t byte : random) name += kLetters[byte % kLetters.size()];
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+    if (fd >= 0) temporaryFiles().insert(name);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
 }
 
 // Renames the temporary file `temporary` to `path` and forgets it. Returns 0, or the
@@ -145,11 +161,11 @@ void writeOutputFile(const std::string& path, std::string_view bytes) {
   // halfway through it.
   signal(SIGXFSZ, SIG_IGN);
   if (writtenInPlace(path, bytes)) return;
-  std::string temporary = path + ".XXXXXX";
-  int fd = createTemporaryFile(temporary);
+  std::string temporary;
+  int fd = createTemporaryFile(path, temporary);
   if (fd < 0) throw FileWriteError(errno, path);
   int error = writeAll(fd, bytes);
-  // mkostemp made the file private; a page gets the mode of any file the user makes.
+  // The file was made private; a page gets the mode of any file the user makes.
   if (error == 0 && fchmod(fd, 0666 & ~creationMask()) != 0) error = errno;
   if (error == 0 && fsync(fd) != 0) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;
@@ -157,6 +173,16 @@ void writeOutputFile(const std::string& path, std::string_view bytes) {
   if (error != 0) {
     discardTemporaryFile(temporary);
     throw FileWriteError(error, path);
+  }
+}
+
+void allowWritingOutputFile(const std::string& path, Allowed& allowed) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    allowed.writeFiles.push_back(path);
+  } else {
+    allowed.writeBeneath.push_back(
+        FileURL::fileURLWithPath(path).deletingLastPathComponent().path());
   }
 }
 

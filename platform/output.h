@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/confinement.h"
 #include "platform/files.h"
 
 namespace platform {
@@ -20,6 +21,10 @@ void removeTemporaryFilesOnInterrupt();
 // FIFO, a terminal, as /dev/null or /dev/stdout) is written in place, never replaced.
 // Throws FileWriteError.
 void writeOutputFile(const std::string& path, std::string_view bytes);
+
+// Adds to `allowed` what writeOutputFile(path, ...) needs once the process is confined:
+// the file itself when it is written in place, else the directory that holds it.
+void allowWritingOutputFile(const std::string& path, Allowed& allowed);
 
 // Writes all of `bytes` to standard output. Throws FileWriteError, naming "standard
 // output", on failure (EPIPE when the reader has gone).

@@ -1,0 +1,36 @@
+// What the command line may reach once it knows its work: its documents, the resources,
+// its output.
+#include "cli/confinement.h"
+
+#include "platform/files.h"
+#include "platform/output.h"
+
+namespace cli {
+
+platform::Protections confineTo(const std::vector<std::string>& inputs, const std::string& output,
+                                bool outputIsDirectory) {
+  platform::Allowed allowed;
+  const auto bundle =
+      platform::Bundle::forBinaryContaining(reinterpret_cast<const void*>(&confineTo));
+  for (const platform::FileURL& directory : bundle.resourceDirectories()) {
+    allowed.readBeneath.push_back(directory.path());
+  }
+  for (const std::string& input : inputs) {
+    // A file's images are found from its directory; the file itself may be a link that
+    // leads elsewhere.
+    allowed.readBeneath.push_back(input);
+    if (!platform::isDirectory(input)) {
+      const auto file = platform::FileURL::fileURLWithPath(input);
+      allowed.readBeneath.push_back(file.deletingLastPathComponent().path());
+    }
+  }
+  if (outputIsDirectory) {
+    allowed.writeBeneath.push_back(output);
+    allowed.makeDirectories = true;
+  } else if (!output.empty()) {
+    platform::allowWritingOutputFile(output, allowed);
+  }
+  return platform::confine(allowed);
+}
+
+}  // namespace cli

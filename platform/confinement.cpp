@@ -1,0 +1,150 @@
+// Confinement: the kernel's own limits (Landlock, seccomp) on what the process may reach.
+#include "platform/confinement.h"
+
+#include <fcntl.h>
+#include <linux/landlock.h>
+#include <seccomp.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace platform {
+namespace {
+
+// Rights of Landlock versions newer than the kernel headers this may be built with.
+constexpr uint64_t kTruncate = 1ULL << 14;                                        // ABI 3
+constexpr uint64_t kIoctlDevice = 1ULL << 15;                                     // ABI 5
+constexpr uint64_t kBindTCP = 1ULL << 0, kConnectTCP = 1ULL << 1;                 // ABI 4
+constexpr uint64_t kScopeAbstractSockets = 1ULL << 0, kScopeSignals = 1ULL << 1;  // ABI 6
+
+// landlock_ruleset_attr as ABI 6 has it; an older kernel is handed only the part it knows.
+struct RulesetAttributes {
+  uint64_t handledAccessFS;
+  uint64_t handledAccessNet;
+  uint64_t scoped;
+};
+
+// The rights a rule may grant on a file that is no directory.
+constexpr uint64_t kFileRights = LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_WRITE_FILE |
+                                 LANDLOCK_ACCESS_FS_READ_FILE | kTruncate | kIoctlDevice;
+constexpr uint64_t kRead = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
+// A page is written to a new temporary file, which is renamed over the old page or removed.
+constexpr uint64_t kWrite =
+    LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_MAKE_REG | LANDLOCK_ACCESS_FS_REMOVE_FILE;
+
+// What the runtime reads once confined: the umask and the engine's start time from the
+// process's own /proc entry, and the processors to size the engine's helper threads.
+constexpr const char* kRuntimeReads[] = {"/proc/self", "/sys/devices/system/cpu"};
+
+int landlockABI() {
+  const long abi =
+      syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
+  return abi > 0 ? static_cast<int>(abi) : 0;
+}
+
+// Every file-system right the kernel's Landlock knows: all of them are denied unless a rule
+// grants them.
+uint64_t handledFileRights(int abi) {
+  uint64_t rights = (LANDLOCK_ACCESS_FS_MAKE_SYM << 1) - 1;
+  if (abi >= 2) rights |= LANDLOCK_ACCESS_FS_REFER;
+  if (abi >= 3) rights |= kTruncate;
+  if (abi >= 5) rights |= kIoctlDevice;
+  return rights;
+}
+
+// Grants `rights` (those a file can have, for a file) on `path` and below it.
+void grant(int ruleset, const std::string& path, uint64_t rights, uint64_t handled) {
+  const int fd = open(path.c_str(), O_PATH | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode)) rights &= kFileRights;
+  landlock_path_beneath_attr rule{.allowed_access = rights & handled, .parent_fd = fd};
+  syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &rule, 0);
+  close(fd);
+}
+
+// Landlock: files only where allowed, no TCP at all (ABI 4), no signals to other
+// processes nor connections to abstract sockets made outside (ABI 6).
+bool restrictWithLandlock(int abi, const Allowed& allowed) {
+  const RulesetAttributes attributes{handledFileRights(abi), abi >= 4 ? kBindTCP | kConnectTCP : 0,
+                                     abi >= 6 ? kScopeAbstractSockets | kScopeSignals : 0};
+  const size_t size = abi >= 6 ? 24 : abi >= 4 ? 16 : 8;
+  const int ruleset = static_cast<int>(syscall(SYS_landlock_create_ruleset, &attributes, size, 0));
+  if (ruleset < 0) return false;
+  const uint64_t handled = attributes.handledAccessFS;
+  for (const char* path : kRuntimeReads) grant(ruleset, path, kRead, handled);
+  for (const std::string& path : allowed.readBeneath) grant(ruleset, path, kRead, handled);
+  const uint64_t write = kWrite | (allowed.makeDirectories ? LANDLOCK_ACCESS_FS_MAKE_DIR : 0);
+  for (const std::string& path : allowed.writeBeneath) grant(ruleset, path, write, handled);
+  for (const std::string& path : allowed.writeFiles) {
+    grant(ruleset, path, LANDLOCK_ACCESS_FS_WRITE_FILE, handled);
+  }
+  const bool restricted = syscall(SYS_landlock_restrict_self, ruleset, 0) == 0;
+  close(ruleset);
+  return restricted;
+}
+
+// Whether a leak checker runs at exit: it stops the threads with ptrace to scan them.
+constexpr bool kLeakCheckerRuns =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#elif defined(__has_feature)
+    __has_feature(address_sanitizer) || __has_feature(leak_sanitizer);
+#else
+    false;
+#endif
+
+// seccomp, in every thread: no program run, no socket of any kind made (the network, but
+// also local services that could start programs), no io_uring (whose operations pass by
+// the system calls filtered here), and no other process traced or its memory touched.
+// Each fails with EPERM.
+bool filterSystemCalls() {
+  const scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
+  if (filter == nullptr) return false;
+  bool built = seccomp_attr_set(filter, SCMP_FLTATR_CTL_TSYNC, 1) == 0;
+  for (int call : {SCMP_SYS(execve), SCMP_SYS(execveat), SCMP_SYS(socket), SCMP_SYS(io_uring_setup),
+                   SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev), SCMP_SYS(ptrace)}) {
+    if (call == SCMP_SYS(ptrace) && kLeakCheckerRuns) continue;
+    built = built && seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), call, 0) == 0;
+  }
+  const bool loaded = built && seccomp_load(filter) == 0;
+  seccomp_release(filter);
+  return loaded;
+}
+
+}  // namespace
+
+Protections availableProtections() {
+  const int abi = landlockABI();
+  return {abi, abi >= 1, abi >= 4, prctl(PR_GET_SECCOMP, 0, 0, 0, 0) >= 0};
+}
+
+Protections confine(const Allowed& allowed) {
+  // Neither this process nor what it might start gains privileges from now on; Landlock
+  // requires it of a process without CAP_SYS_ADMIN.
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return {};
+  Protections applied;
+  const int abi = landlockABI();
+  if (abi >= 1 && restrictWithLandlock(abi, allowed)) {
+    applied = {abi, true, abi >= 4, false};
+  }
+  applied.seccomp = filterSystemCalls();
+  return applied;
+}
+
+std::string describeProtections(const Protections& protections) {
+  std::string text;
+  if (protections.files) {
+    text = "landlock ABI " + std::to_string(protections.landlockABI) +
+           (protections.tcp ? " (files, TCP)" : " (files)");
+  }
+  if (protections.seccomp) text += text.empty() ? "seccomp" : ", seccomp";
+  if (protections.files) return text;
+  return (text.empty() ? "none" : text) + " (no Landlock in this kernel)";
+}
+
+}  // namespace platform

@@ -1,0 +1,60 @@
+// Confines itself as `quillory DOCUMENT` does, then tries what a fault might: each attempt
+// and the kernel's answer go to standard error, then the page of DOCUMENT to standard output.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/confinement.h"
+#include "platform/output.h"
+#include "preview/page_request.h"
+
+namespace {
+
+void report(const char* what, const char* subject, long result) {
+  const bool denied = result < 0 && (errno == EACCES || errno == EPERM);
+  std::fprintf(stderr, "%s%s: %s\n", what, subject,
+               denied        ? "denied"
+               : result >= 0 ? "allowed"
+                             : std::strerror(errno));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Both made before confining, so that connecting meets Landlock, not the filter on socket().
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0),
+            early = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  auto* loopback = reinterpret_cast<sockaddr*>(&address);
+  if (argc < 2 || bind(listener, loopback, length) | listen(listener, 1) |
+                      getsockname(listener, loopback, &length)) {
+    return 2;  // usage: confinement_probe DOCUMENT [FILE...]
+  }
+  cli::confineTo({argv[1]}, "", false);
+
+  report("connect", "", connect(early, loopback, length));
+  report("socket", "", socket(AF_INET, SOCK_STREAM, 0));
+  char* const command[] = {const_cast<char*>("/bin/true"), nullptr};
+  report("execve", "", execve(command[0], command, environ));
+  char byte = 0;
+  iovec local{&byte, 1}, remote{&byte, 1};
+  report("process_vm_readv", "", process_vm_readv(getppid(), &local, 1, &remote, 1, 0));
+  for (int i = 1; i < argc; ++i) {
+    const std::string beside = std::string(argv[i]) + ".new";
+    report("read ", argv[i], open(argv[i], O_RDONLY));
+    report("write ", beside.c_str(), open(beside.c_str(), O_WRONLY | O_CREAT, 0600));
+  }
+  const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(argv[1]));
+  if (!outcome.reply) return 1;
+  platform::writeStandardOutput(*outcome.reply->data);
+  return 0;
+}

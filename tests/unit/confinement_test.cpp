@@ -1,0 +1,54 @@
+// The command line confined: a fault in it reads nothing but the document's directory and
+// the resources, writes nothing, connects nowhere and runs nothing, and the page is the same.
+#include "platform/confinement.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/page.h"
+#include "support/process.h"
+
+namespace {
+
+using testing_support::program;
+
+TEST(Confinement, AFaultReachesOnlyTheDocumentAndThePageStaysTheSame) {
+  const platform::Protections kernel = platform::availableProtections();
+  if (!kernel.tcp || !kernel.seccomp) GTEST_SKIP() << platform::describeProtections(kernel);
+  testing_support::TempDir dir;
+  const std::string doc = dir.write("doc.md", "$$\\sum_i x_i$$\n\n![dot](dot.png)\n");
+  dir.write("dot.png", "\x89PNG\r\n\x1A\n");
+  const auto probed =
+      testing_support::runProcess({program("confinement_probe"), doc, "/etc/passwd"});
+  const std::string document = "read " + doc + ": allowed\nwrite " + doc + ".new: denied\n";
+  EXPECT_EQ(probed.err,
+            "connect: denied\nsocket: denied\nexecve: denied\n"
+            "process_vm_readv: denied\n" +
+                document + "read /etc/passwd: denied\nwrite /etc/passwd.new: denied\n");
+  const std::string css = testing_support::realResource("preview.css");
+  const auto body = testing_support::bodyOfPage(probed.out, css);
+  EXPECT_TRUE(body && body->find("<math") != body->npos &&
+              body->find("base64,iVBOR") != body->npos);
+  EXPECT_EQ(body, testing_support::bodyOfPage(
+                      testing_support::runProcess({program("quillory"), doc}).out, css));
+}
+
+// Seen from outside while it waits for a document that is a FIFO, for one page and a batch.
+TEST(Confinement, TheCommandLineIsConfinedBeforeItReadsTheDocument) {
+  if (!platform::availableProtections().seccomp) GTEST_SKIP() << "no seccomp in this kernel";
+  testing_support::TempDir dir;
+  const std::string fifo = dir.path() / "doc.md", out = dir.path() / "out";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string option : {"-o", "-d"}) {
+    const pid_t pid =
+        testing_support::startProcess({program("quillory"), option, out + option, fifo});
+    const int writer = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);  // once it reads
+    const auto status = testing_support::readWholeFile("/proc/" + std::to_string(pid) + "/status");
+    EXPECT_EQ(write(writer, "# Doc\n", 6) + close(writer), 6);
+    EXPECT_EQ(testing_support::exitStatusOf(pid), 0) << option;
+    EXPECT_NE(status.find("\nNoNewPrivs:\t1\nSeccomp:\t2\n"), status.npos) << status;
+  }
+}
+
+}  // namespace
