@@ -25,8 +25,6 @@ struct FixtureDirectory {
   testing_support::TempDir root;  // holds base/ and the files outside it
   std::filesystem::path base = root.path() / "base";
   platform::FileURL baseURL = platform::FileURL::fileURLWithPath(base.string());
-  std::string outsideBytes = "OUTSIDE THE BASE DIRECTORY";
-  std::string outsideBase64 = platform::base64Encoded(outsideBytes);
 
   FixtureDirectory() {
     namespace fs = std::filesystem;
@@ -44,7 +42,7 @@ struct FixtureDirectory {
     fs::create_symlink("../outside", base / "linkdir");
     fs::create_symlink("loop.png", base / "loop.png");
     for (const char* name : {"outside/secret.png", "base-sibling/x.png", "top.png"}) {
-      root.write(name, outsideBytes);
+      root.write(name, "OUTSIDE THE BASE DIRECTORY");
     }
   }
 

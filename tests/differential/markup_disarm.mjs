@@ -32,13 +32,8 @@ const known = ['<META\nHTTP-EQUIV=refresh content=0;url=//x>', "<meta/http-equiv
 // Each svg start tag makes each text element a guess with two readings: unmerged, this takes hours.
 const linear = '<svg><style><![CDATA[<script><!--<title><noscript>]]></noscript></title>--></script>'.repeat(40000);
 
-let seed = Number(seedArg) >>> 0;
-function random() {  // mulberry32
-  let t = seed = (seed + 0x6d2b79f5) >>> 0;
-  t = Math.imul(t ^ (t >>> 15), t | 1);
-  t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
-  return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
-}
+let seed = Number(seedArg) >>> 0;  // a linear congruential generator; its high bits serve
+const random = () => (seed = (Math.imul(seed, 1664525) + 1013904223) >>> 0) / 4294967296;
 const pick = (items) => items[Math.floor(random() * items.length)];
 const below = (n) => Math.floor(random() * n);
 const randomCase = (text) => [...text].map((c) => (random() < 0.3 ? c.toUpperCase() : c)).join('');
