@@ -9,10 +9,10 @@
 #include <map>
 #include <mutex>
 
-#include "cli/confinement.h"
 #include "platform/files.h"
 #include "platform/output.h"
 #include "platform/process.h"
+#include "preview/confinement.h"
 #include "preview/page_request.h"
 
 namespace cli {
@@ -110,7 +110,7 @@ int renderBatch(const std::vector<std::string>& inputs, const std::string& outpu
     return 1;
   }
   // As for one page: every thread confined, then interrupts handled.
-  confineTo(inputs, outputDirectory, true);
+  quillory::confineTo(inputs, outputDirectory, true);
   platform::removeTemporaryFilesOnInterrupt();
   std::vector<Failure> failures;
   std::vector<Job> jobs = plan(inputs, outputDirectory, failures);

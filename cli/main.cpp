@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "cli/batch.h"
-#include "cli/confinement.h"
 #include "platform/files.h"
 #include "platform/output.h"
 #include "platform/script_context.h"
+#include "preview/confinement.h"
 #include "preview/page_request.h"
 
 namespace {
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
   // Before any thread starts, so that every thread is confined: a fault in the conversion
   // reaches no more than this page needs. Then an interrupted run leaves no temporary page
   // behind.
-  cli::confineTo(files, output, false);
+  quillory::confineTo(files, output, false);
   platform::removeTemporaryFilesOnInterrupt();
   return renderOne(files.front(), output);
 }

@@ -2,16 +2,12 @@
 // stays in a process that can do less than the window.
 #include "viewer/conversion_service.h"
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <memory>
+#include <utility>
 
 #include "platform/frames.h"
 #include "platform/process.h"
+#include "preview/confinement.h"
 
 namespace viewer {
 namespace {
@@ -28,24 +24,6 @@ uint32_t numberAt(const std::string& message, size_t at) {
     number |= static_cast<uint32_t>(static_cast<unsigned char>(message[at + i])) << (8 * i);
   }
   return number;
-}
-
-// Each worker thread starts its engine and evaluates the libraries on a small document
-// with math, while the first real request is still on its way (it waits behind them).
-void warmUp() {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::path file =
-      fs::temp_directory_path(error) / ("quillory-warm-up-" + std::to_string(getpid()) + ".md");
-  std::ofstream(file) << "# Warm-up\n\nThe engine, $x^2$ and\n\n$$\\sum_i i$$\n";
-  auto left = std::make_shared<std::atomic<int>>(2);
-  for (int i = 0; i < 2; ++i) {
-    quillory::requestPage(platform::FileURL::fileURLWithPath(file.string()),
-                          [file, left](quillory::PageOutcome) {
-                            std::error_code ignored;
-                            if (--*left == 0) fs::remove(file, ignored);
-                          });
-  }
 }
 
 }  // namespace
@@ -71,10 +49,14 @@ quillory::PageOutcome decodeOutcome(const std::string& message) {
   return {std::nullopt, "the conversion gave an answer that cannot be read"};
 }
 
+// The first request names the directory: the process confines itself to reading it and
+// the resources before it reads anything, and before its first thread starts, so that
+// every thread is confined.
 int serveConversions(int socket) {
   platform::endWithParent();
-  warmUp();
+  bool confined = false;
   while (auto request = platform::readFrame(socket, kMaxRequestBytes)) {
+    if (!std::exchange(confined, true)) quillory::confineTo({*request}, {}, false);
     const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(*request));
     if (!platform::writeFrame(socket, encodeOutcome(outcome))) break;
   }

@@ -9,8 +9,9 @@
 namespace viewer {
 
 // Serves requests on `socket` until the other end closes it: each request is the absolute
-// path of a file, each answer its outcome, in the order asked. The engine starts before
-// the first request comes.
+// path of a file, each answer its outcome, in the order asked. From the first request on,
+// the process can read only that file's directory and the resources, and write, connect
+// to and run nothing.
 int serveConversions(int socket);
 
 // The outcome as it crosses between the processes, and back.

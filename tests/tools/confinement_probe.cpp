@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/confinement.h"
+#include "preview/confinement.h"
 #include "platform/output.h"
 #include "preview/page_request.h"
 
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
                       getsockname(listener, loopback, &length)) {
     return 2;  // usage: confinement_probe DOCUMENT [FILE...]
   }
-  cli::confineTo({argv[1]}, "", false);
+  quillory::confineTo({argv[1]}, "", false);
 
   report("connect", "", connect(early, loopback, length));
   report("socket", "", socket(AF_INET, SOCK_STREAM, 0));

@@ -252,7 +252,9 @@ def unreadable_file():  # a message in the window and on stderr, and status 1
 def resident_instance():
     """Later windows open in the running instance, each with its own file and keys; the
     instance ends once it has had no window for its idle time."""
-    first = Window(write("first.md", f"# First\n\n![b]({block(RED)})\n"))
+    # Its picture is a file beside it, which the confined conversion helper still reads.
+    write("red.svg", base64.b64decode(block(RED).split(",")[1]).decode())
+    first = Window(write("first.md", "# First\n\n![b](red.svg)\n"))
     first.shows("the first file's page", near(RED))
     second = Window(write("second.md", f"# Second\n\n![b]({block(BLUE)})\n"))
     check(first.pid() == second.pid(), "the second window is not in the first one's instance")
@@ -262,6 +264,10 @@ def resident_instance():
     first.close("Escape")
     second.shows("the second window, still open", near(BLUE))
     # Conversions run in helper processes of the instance; one that dies is replaced.
+    # The one started ahead for the next directory confines itself at its first request.
+    status = [open(f"/proc/{pid}/status").read() for pid in run(
+        "pgrep", "-P", second.pid(), "-f", "conversion-helper").stdout.split()]
+    check(any("NoNewPrivs:\t1" in s and "Seccomp:\t2" in s for s in status), "no helper is confined")
     check(run("pkill", "-KILL", "-P", second.pid(), "-f", "conversion-helper").returncode == 0,
           "the instance has no conversion helper")
     write("second.md", f"# Second\n\n![b]({block(RED)})\n", atomically=True)

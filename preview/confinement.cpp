@@ -1,11 +1,10 @@
-// What the command line may reach once it knows its work: its documents, the resources,
-// its output.
-#include "cli/confinement.h"
+// What a host may reach once it knows its work: its documents, the resources, its output.
+#include "preview/confinement.h"
 
 #include "platform/files.h"
 #include "platform/output.h"
 
-namespace cli {
+namespace quillory {
 
 platform::Protections confineTo(const std::vector<std::string>& inputs, const std::string& output,
                                 bool outputIsDirectory) {
@@ -33,4 +32,4 @@ platform::Protections confineTo(const std::vector<std::string>& inputs, const st
   return platform::confine(allowed);
 }
 
-}  // namespace cli
+}  // namespace quillory

@@ -1,5 +1,4 @@
-// What the command line may reach once it knows its work: its documents, the resources,
-// its output.
+// What a host may reach once it knows its work: its documents, the resources, its output.
 #pragma once
 
 #include <string>
@@ -7,7 +6,7 @@
 
 #include "platform/confinement.h"
 
-namespace cli {
+namespace quillory {
 
 // Confines the process to rendering `inputs` (files, or directories standing for the files
 // below them): they may be read, with the images beside them, and the resources; pages may
@@ -16,4 +15,4 @@ namespace cli {
 platform::Protections confineTo(const std::vector<std::string>& inputs, const std::string& output,
                                 bool outputIsDirectory);
 
-}  // namespace cli
+}  // namespace quillory
