@@ -127,6 +127,23 @@ mode_t creationMask() {
 
 // Writes into the existing file at `path` when it is not a regular file. Returns false,
 // having written nothing, when `path` is new or a regular file (those are replaced).
+// The descriptor of this process that `path` names ("/dev/stdout", "/dev/fd/3",
+// "/proc/self/fd/3"); -1 for any other path. Such a name is no file to replace.
+int descriptorNamedBy(const std::string& path) {
+  if (path == "/dev/stdout") return STDOUT_FILENO;
+  if (path == "/dev/stderr") return STDERR_FILENO;
+  for (std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    if (!path.starts_with(prefix)) continue;
+    const std::string number = path.substr(prefix.size());
+    if (number.empty() || number.size() > 9 ||
+        number.find_first_not_of("0123456789") != std::string::npos) {
+      return -1;
+    }
+    return std::stoi(number);
+  }
+  return -1;
+}
+
 bool writtenInPlace(const std::string& path, std::string_view bytes) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) {
@@ -160,6 +177,11 @@ void writeOutputFile(const std::string& path, std::string_view bytes) {
   // A file-size limit makes the write fail with EFBIG instead of ending the process
   // halfway through it.
   signal(SIGXFSZ, SIG_IGN);
+  if (const int fd = descriptorNamedBy(path); fd >= 0) {
+    signal(SIGPIPE, SIG_IGN);
+    if (int error = writeAll(fd, bytes)) throw FileWriteError(error, path);
+    return;
+  }
   if (writtenInPlace(path, bytes)) return;
   std::string temporary;
   int fd = createTemporaryFile(path, temporary);
@@ -177,6 +199,7 @@ void writeOutputFile(const std::string& path, std::string_view bytes) {
 }
 
 void allowWritingOutputFile(const std::string& path, Allowed& allowed) {
+  if (descriptorNamedBy(path) >= 0) return;  // already open
   struct stat info {};
   if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
     allowed.writeFiles.push_back(path);

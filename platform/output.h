@@ -18,8 +18,9 @@ void removeTemporaryFilesOnInterrupt();
 // Writes `bytes` to `path`. A new name or a regular file gets a temporary file beside it,
 // renamed over it once complete: a failed or interrupted write never leaves a partial
 // file at `path` nor harms an older one. An existing file of any other kind (a device, a
-// FIFO, a terminal, as /dev/null or /dev/stdout) is written in place, never replaced.
-// Throws FileWriteError.
+// FIFO, a terminal, as /dev/null) is written in place, never replaced. A name of one of
+// this process's descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N) is written to that
+// descriptor, whatever it is open on. Throws FileWriteError.
 void writeOutputFile(const std::string& path, std::string_view bytes);
 
 // Adds to `allowed` what writeOutputFile(path, ...) needs once the process is confined:

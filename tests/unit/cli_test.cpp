@@ -226,4 +226,17 @@ TEST(CommandLineFaults, StandardOutputWhoseReaderHasGoneEndsQuietly) {
       (ProcessResult{0, "0\n", ""}));
 }
 
+TEST(CommandLineFaults, OutputNamedByAnOpenDescriptorGoesToThatDescriptor) {
+  TempDir dir;
+  const auto doc = dir.write("doc.md", "# Hello\n"), page = dir.path() / "page.html";
+  // Standard output a regular file: the name is no file to replace. (/dev/stdout takes the
+  // same way; it is left out here, since a fault would rename over the machine's own link.)
+  for (const char* out : {"/dev/fd/1", "/proc/self/fd/1"}) {
+    EXPECT_EQ(testing_support::runProcess({"/bin/bash", "-c", "\"$0\" -o \"$1\" \"$2\" >\"$3\"",
+                                           testing_support::program("quillory"), out, doc, page}),
+              (ProcessResult{0, "", ""}));
+    EXPECT_EQ(bodyOrText(readWholeFile(page)), "<h1>Hello</h1>\n") << out;
+  }
+}
+
 }  // namespace
