@@ -2,17 +2,57 @@
 // stylesheet and a body, and nothing outside the base is opened. With the first byte's low bits 0
 // there is no time, so the body is the plain-text fallback: the source, escaped, in a pre element.
 #include <chrono>
+#include <filesystem>
+#include <string_view>
 
 #include "harness.h"
+#include "platform/confinement.h"
+#include "platform/files.h"
 #include "platform/script_context.h"
 #include "provider_access.h"
 #include "support/page.h"
+
+namespace {
+
+std::vector<std::string> libFuzzerDirectories;  // the corpus directories, where findings go
+
+// Confined as the hosts are: the fixture, the resources and libFuzzer's directories only.
+void confineOnce(const fuzzing::FixtureDirectory& fixture) {
+  static const bool confined = [&] {
+    platform::Allowed allowed;
+    allowed.writeBeneath = libFuzzerDirectories;
+    allowed.writeBeneath.push_back(fixture.root.path());
+    allowed.readBeneath = allowed.writeBeneath;
+    const auto bundle =
+        platform::Bundle::forBinaryContaining(reinterpret_cast<void*>(&confineOnce));
+    for (const auto& directory : bundle.resourceDirectories()) {
+      allowed.readBeneath.push_back(directory.path());
+    }
+    return platform::confine(allowed).files || platform::availableProtections().landlockABI == 0;
+  }();
+  fuzzing::require(confined, "the harness runs confined where the kernel has Landlock");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  for (int i = 1; i < *argc; ++i) {
+    const std::string_view argument = (*argv)[i];
+    if (argument.starts_with("-artifact_prefix=")) {
+      libFuzzerDirectories.push_back(std::filesystem::path(argument.substr(17)).parent_path());
+    } else if (!argument.starts_with("-")) {
+      libFuzzerDirectories.emplace_back(argument);
+    }
+  }
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using fuzzing::require;
   using quillory::PreviewProviderInternals;
   if (size == 0) return 0;
   const fuzzing::FixtureDirectory& fixture = fuzzing::fixtureDirectory();
+  confineOnce(fixture);
   const bool noTime = (data[0] & 3) == 0;
   const std::string markdown = fixture.document(data + 1, size - 1);
   platform::ScriptContext::setTimeLimit(std::chrono::milliseconds(noTime ? 0 : 3000));

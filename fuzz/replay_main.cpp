@@ -7,8 +7,10 @@
 #include "support/files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 int main(int argc, char** argv) {
+  if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
   std::set<std::filesystem::path> inputs;  // in order: a failure repeats alike
   for (int i = 1; i < argc; ++i) {
     for (const auto& entry : std::filesystem::directory_iterator(argv[i])) inputs.insert(entry);
