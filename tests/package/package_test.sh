@@ -58,6 +58,7 @@ for file in applications/org.quillory.Viewer.desktop metainfo/org.quillory.Viewe
 done
 grep -qx "Exec=/usr/bin/quillory-view --gapplication-service" /usr/share/dbus-1/services/org.quillory.Viewer.service &&
   [ -x /usr/bin/quillory-view ] || fail "the D-Bus service does not start /usr/bin/quillory-view"
+[ -x /usr/libexec/quillory-view-instance ] || fail "the window's instance is not in /usr/libexec"
 
 apt-get remove -y -qq quillory >"$work/apt.log" || { cat "$work/apt.log"; fail apt-get remove; }
 [ ! -e /usr/bin/quillory ] && [ ! -e /usr/share/quillory ] || fail "files are left after removal"
