@@ -11,12 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "platform/frames.h"
 #include "viewer/conversion_service.h"
@@ -34,6 +36,7 @@ struct Helper {
   int socket = -1;
   guint watch = 0;
   int holds = 0;
+  unsigned lastReleased = 0;  // when its last window closed, in the order of releases
   platform::FrameReader answers{kMaxAnswerBytes};
   std::deque<Done> owed;
 };
@@ -162,9 +165,21 @@ void holdHelper(const std::string& directory) {
   if (auto helper = helperFor(directory)) ++helper->holds;
 }
 
+// A helper whose windows have all closed stays, warm, for the next file of its directory;
+// of such helpers only the latest few.
 void releaseHelper(const std::string& directory) {
+  constexpr size_t kIdleHelpers = 2;
+  static unsigned releases = 0;
   auto found = helpers.find(directory);
-  if (found != helpers.end() && --found->second->holds <= 0) stop(found->second, {});
+  if (found == helpers.end() || --found->second->holds > 0) return;
+  found->second->lastReleased = ++releases;
+  std::vector<std::shared_ptr<Helper>> idle;
+  for (const auto& [path, helper] : helpers) {
+    if (helper->holds <= 0) idle.push_back(helper);
+  }
+  std::sort(idle.begin(), idle.end(),
+            [](const auto& a, const auto& b) { return a->lastReleased > b->lastReleased; });
+  for (size_t i = kIdleHelpers; i < idle.size(); ++i) stop(idle[i], {});
 }
 
 void prepareHelper() {

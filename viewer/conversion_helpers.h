@@ -1,5 +1,6 @@
 // The window's page requests, converted in helper processes: one per document directory
-// while a window of that directory is open, and one started ahead for the next directory.
+// while a window of that directory is open (and a while after), and one started ahead for
+// the next directory.
 #pragma once
 
 #include <functional>
@@ -14,7 +15,8 @@ namespace viewer {
 // regular file is read: anything else that exists under `path` fails without being opened.
 void requestPage(const std::string& path, std::function<void(quillory::PageOutcome)> done);
 
-// A window of `directory` opens or closes: the directory's helper lives while one is open.
+// A window of `directory` opens or closes: the directory's helper lives while one is open,
+// and then as one of the two helpers whose windows closed last.
 void holdHelper(const std::string& directory);
 void releaseHelper(const std::string& directory);
 
