@@ -7,8 +7,8 @@
 
 #include "harness.h"
 #include "platform/confinement.h"
-#include "platform/files.h"
 #include "platform/script_context.h"
+#include "preview/confinement.h"
 #include "provider_access.h"
 #include "support/page.h"
 
@@ -19,15 +19,10 @@ std::vector<std::string> libFuzzerDirectories;  // the corpus directories, where
 // Confined as the hosts are: the fixture, the resources and libFuzzer's directories only.
 void confineOnce(const fuzzing::FixtureDirectory& fixture) {
   static const bool confined = [&] {
-    platform::Allowed allowed;
-    allowed.writeBeneath = libFuzzerDirectories;
-    allowed.writeBeneath.push_back(fixture.root.path());
-    allowed.readBeneath = allowed.writeBeneath;
-    const auto bundle =
-        platform::Bundle::forBinaryContaining(reinterpret_cast<void*>(&confineOnce));
-    for (const auto& directory : bundle.resourceDirectories()) {
-      allowed.readBeneath.push_back(directory.path());
-    }
+    auto writable = libFuzzerDirectories;
+    writable.push_back(fixture.root.path());
+    platform::Allowed allowed = quillory::readingDocuments(writable);
+    allowed.writeBeneath = writable;
     return platform::confine(allowed).files || platform::availableProtections().landlockABI == 0;
   }();
   fuzzing::require(confined, "the harness runs confined where the kernel has Landlock");

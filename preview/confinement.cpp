@@ -6,11 +6,10 @@
 
 namespace quillory {
 
-platform::Protections confineTo(const std::vector<std::string>& inputs, const std::string& output,
-                                bool outputIsDirectory) {
+platform::Allowed readingDocuments(const std::vector<std::string>& inputs) {
   platform::Allowed allowed;
   const auto bundle =
-      platform::Bundle::forBinaryContaining(reinterpret_cast<const void*>(&confineTo));
+      platform::Bundle::forBinaryContaining(reinterpret_cast<const void*>(&readingDocuments));
   for (const platform::FileURL& directory : bundle.resourceDirectories()) {
     allowed.readBeneath.push_back(directory.path());
   }
@@ -23,6 +22,12 @@ platform::Protections confineTo(const std::vector<std::string>& inputs, const st
       allowed.readBeneath.push_back(file.deletingLastPathComponent().path());
     }
   }
+  return allowed;
+}
+
+platform::Protections confineTo(const std::vector<std::string>& inputs, const std::string& output,
+                                bool outputIsDirectory) {
+  platform::Allowed allowed = readingDocuments(inputs);
   if (outputIsDirectory) {
     allowed.writeBeneath.push_back(output);
     allowed.makeDirectories = true;

@@ -91,7 +91,7 @@ gboolean onAnswers(gint socket, GIOCondition, gpointer data) {
     if (helper->owed.empty()) break;
     Done done = std::move(helper->owed.front());
     helper->owed.pop_front();
-    done(decodeOutcome(*answer));
+    done(decodeOutcome(std::move(*answer)));
   }
   const bool ended = got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR);
   if (ended || helper->answers.overlong()) {

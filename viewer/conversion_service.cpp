@@ -37,12 +37,13 @@ std::string encodeOutcome(const quillory::PageOutcome& outcome) {
   return message;
 }
 
-quillory::PageOutcome decodeOutcome(const std::string& message) {
+quillory::PageOutcome decodeOutcome(std::string message) {
   if (message.size() >= 9 && message[0] == 'P') {
     platform::PreviewReply reply;
     reply.contentSize = {static_cast<int>(numberAt(message, 1)),
                          static_cast<int>(numberAt(message, 5))};
-    reply.data = std::make_shared<const std::string>(message.substr(9));
+    message.erase(0, 9);  // the page keeps the buffer it came in
+    reply.data = std::make_shared<const std::string>(std::move(message));
     return {std::move(reply), {}};
   }
   if (!message.empty() && message[0] == 'F') return {std::nullopt, message.substr(1)};

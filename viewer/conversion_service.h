@@ -16,6 +16,6 @@ int serveConversions(int socket);
 
 // The outcome as it crosses between the processes, and back.
 std::string encodeOutcome(const quillory::PageOutcome& outcome);
-quillory::PageOutcome decodeOutcome(const std::string& message);
+quillory::PageOutcome decodeOutcome(std::string message);
 
 }  // namespace viewer
