@@ -25,6 +25,11 @@ class PreviewProvider {
   // platform::FileReadError when the file cannot be read.
   platform::PreviewReply providePreview(const platform::FilePreviewRequest& request) const;
 
+  // Builds the page of a small built-in document, with math, on every worker thread of the
+  // global executor, and returns when all are done: each thread's engine has the libraries
+  // compiled and its regular expressions and busiest functions warm, as after a request.
+  void warmUp() const;
+
  private:
   friend struct PreviewProviderInternals;  // the tests' door to the operations below
 

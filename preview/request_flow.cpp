@@ -1,4 +1,5 @@
 // The preview request flow: one request in, one reply (or the read error) out.
+#include <latch>
 #include <new>
 
 #include "platform/files.h"
@@ -7,7 +8,16 @@
 #include "preview/preview_provider.h"
 
 namespace quillory {
-namespace {}  // namespace
+namespace {
+
+// Headings, emphasis, a list, a table, code, a link and a quote for marked; inline and
+// display math for KaTeX.
+constexpr const char* kWarmUpDocument =
+    "# Warm-up\n\nSome *emphasis*, **strong** text, `code` and [a link](https://example.org).\n\n"
+    "- one\n- [x] two\n\n| a | b |\n|---|:-:|\n| 1 | $x^2$ |\n\n> quoted\n\n"
+    "```js\nlet x = 1;\n```\n\n$$\\sum_{i=1}^n \\frac{a_i}{\\sqrt{b}}$$\n";
+
+}  // namespace
 
 void PreviewProvider::providePreviewForFileRequest(
     platform::FilePreviewRequest request, platform::PreviewCompletion completionHandler) const {
@@ -25,6 +35,23 @@ void PreviewProvider::providePreviewForFileRequest(
         }
         completionHandler(std::move(reply), error);
       });
+}
+
+void PreviewProvider::warmUp() const {
+  platform::Executor& executor = platform::Executor::global();
+  // Each task holds its worker until all have started, so that every worker takes one.
+  std::latch started(executor.threadCount()), finished(executor.threadCount());
+  for (unsigned i = 0; i < executor.threadCount(); ++i) {
+    executor.enqueue([this, &started, &finished] {
+      started.arrive_and_wait();
+      try {
+        buildHTML(kWarmUpDocument, platform::FileURL::fileURLWithPath("/"));
+      } catch (...) {  // a warm-up that failed leaves the work to the first request
+      }
+      finished.count_down();
+    });
+  }
+  finished.wait();
 }
 
 platform::PreviewReply PreviewProvider::providePreview(
