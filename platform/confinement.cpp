@@ -1,16 +1,26 @@
 // Confinement: the kernel's own limits (Landlock, seccomp) on what the process may reach.
 #include "platform/confinement.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <linux/landlock.h>
 #include <seccomp.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -20,6 +30,7 @@ constexpr uint64_t kTruncate = 1ULL << 14;                                      
 constexpr uint64_t kIoctlDevice = 1ULL << 15;                                     // ABI 5
 constexpr uint64_t kBindTCP = 1ULL << 0, kConnectTCP = 1ULL << 1;                 // ABI 4
 constexpr uint64_t kScopeAbstractSockets = 1ULL << 0, kScopeSignals = 1ULL << 1;  // ABI 6
+constexpr uint32_t kRestrictEveryThread = 1U << 3;                                // ABI 8
 
 // landlock_ruleset_attr as ABI 6 has it; an older kernel is handed only the part it knows.
 struct RulesetAttributes {
@@ -67,9 +78,97 @@ void grant(int ruleset, const std::string& path, uint64_t rights, uint64_t handl
   close(fd);
 }
 
+// Before ABI 8 Landlock's rules bind only the thread that applies them, so each thread
+// already running applies them itself, in a handler of a real-time signal that nothing else
+// in the process uses (as the C library sets a new user ID on every thread), and answers
+// with its thread ID, negated when it failed. One thread is asked at a time.
+std::atomic<int> broadcastRuleset{-1};
+std::atomic<int> broadcastAnswer{0};
+static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free);
+
+void restrictThisThread(int) {
+  const int savedErrno = errno;
+  const int self = static_cast<int>(syscall(SYS_gettid));
+  const bool restricted = prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+                          syscall(SYS_landlock_restrict_self, broadcastRuleset.load(), 0) == 0;
+  broadcastAnswer.store(restricted ? self : -self);
+  syscall(SYS_futex, &broadcastAnswer, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+  errno = savedErrno;
+}
+
+// A real-time signal with its default action (which ends the process): one nobody uses.
+int unusedRealtimeSignal() {
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+        current.sa_handler == SIG_DFL) {
+      return signal;
+    }
+  }
+  return -1;
+}
+
+std::optional<std::vector<pid_t>> threadsOfProcess() {
+  DIR* tasks = opendir("/proc/self/task");
+  if (tasks == nullptr) return std::nullopt;
+  std::vector<pid_t> threads;
+  while (const dirent* entry = readdir(tasks)) {
+    if (entry->d_name[0] != '.') threads.push_back(static_cast<pid_t>(std::atol(entry->d_name)));
+  }
+  closedir(tasks);
+  return threads;
+}
+
+// Whether `thread` applied the rules when signalled, or ended before it could.
+bool askToRestrict(int signal, pid_t thread, std::chrono::steady_clock::time_point deadline) {
+  const pid_t process = getpid();
+  if (syscall(SYS_tgkill, process, thread, signal) != 0) return errno == ESRCH;
+  for (;;) {
+    const int answer = broadcastAnswer.load();
+    if (answer == thread || answer == -thread) return answer == thread;
+    if (syscall(SYS_tgkill, process, thread, 0) != 0 && errno == ESRCH) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    const timespec wait{0, 1000000};
+    syscall(SYS_futex, &broadcastAnswer, FUTEX_WAIT_PRIVATE, answer, &wait, nullptr, 0);
+  }
+}
+
+// Every other thread applies `ruleset`, then this one. The threads are listed again until no
+// new one shows: a thread that another started before applying the rules shows in the next
+// list, and what the others start later has the rules from its start. This thread starts
+// none meanwhile.
+bool restrictEveryThread(int ruleset) {
+  static std::mutex oneAtATime;
+  std::lock_guard lock(oneAtATime);
+  const int signal = unusedRealtimeSignal();
+  struct sigaction action {
+  }, previous{};
+  action.sa_handler = restrictThisThread;
+  action.sa_flags = SA_RESTART;
+  sigfillset(&action.sa_mask);
+  if (signal < 0 || sigaction(signal, &action, &previous) != 0) return false;
+  broadcastRuleset.store(ruleset);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  std::set<pid_t> asked{static_cast<pid_t>(syscall(SYS_gettid))};
+  bool restricted = true;
+  for (bool more = true; restricted && more;) {
+    const auto threads = threadsOfProcess();
+    restricted = threads.has_value();
+    more = false;
+    for (size_t i = 0; restricted && threads && i < threads->size(); ++i) {
+      if (!asked.insert((*threads)[i]).second) continue;
+      more = true;
+      restricted = askToRestrict(signal, (*threads)[i], deadline);
+    }
+  }
+  sigaction(signal, &previous, nullptr);
+  return restricted && syscall(SYS_landlock_restrict_self, ruleset, 0) == 0;
+}
+
 // Landlock: files only where allowed, no TCP at all (ABI 4), no signals to other
-// processes nor connections to abstract sockets made outside (ABI 6).
-bool restrictWithLandlock(int abi, const Allowed& allowed) {
+// processes nor connections to abstract sockets made outside (ABI 6). On this thread, or on
+// every thread of the process.
+bool restrictWithLandlock(int abi, const Allowed& allowed, bool everyThread) {
   const RulesetAttributes attributes{handledFileRights(abi), abi >= 4 ? kBindTCP | kConnectTCP : 0,
                                      abi >= 6 ? kScopeAbstractSockets | kScopeSignals : 0};
   const size_t size = abi >= 6 ? 24 : abi >= 4 ? 16 : 8;
@@ -83,7 +182,10 @@ bool restrictWithLandlock(int abi, const Allowed& allowed) {
   for (const std::string& path : allowed.writeFiles) {
     grant(ruleset, path, LANDLOCK_ACCESS_FS_WRITE_FILE, handled);
   }
-  const bool restricted = syscall(SYS_landlock_restrict_self, ruleset, 0) == 0;
+  const bool restricted =
+      !everyThread ? syscall(SYS_landlock_restrict_self, ruleset, 0) == 0
+      : abi >= 8   ? syscall(SYS_landlock_restrict_self, ruleset, kRestrictEveryThread) == 0
+                   : restrictEveryThread(ruleset);
   close(ruleset);
   return restricted;
 }
@@ -116,6 +218,19 @@ bool filterSystemCalls() {
   return loaded;
 }
 
+Protections confineThreads(const Allowed& allowed, bool everyThread) {
+  // Neither this process nor what it might start gains privileges from now on; Landlock
+  // requires it of a process without CAP_SYS_ADMIN.
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return {};
+  Protections applied;
+  const int abi = landlockABI();
+  if (abi >= 1 && restrictWithLandlock(abi, allowed, everyThread)) {
+    applied = {abi, true, abi >= 4, false};
+  }
+  applied.seccomp = filterSystemCalls();
+  return applied;
+}
+
 }  // namespace
 
 Protections availableProtections() {
@@ -123,18 +238,9 @@ Protections availableProtections() {
   return {abi, abi >= 1, abi >= 4, prctl(PR_GET_SECCOMP, 0, 0, 0, 0) >= 0};
 }
 
-Protections confine(const Allowed& allowed) {
-  // Neither this process nor what it might start gains privileges from now on; Landlock
-  // requires it of a process without CAP_SYS_ADMIN.
-  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return {};
-  Protections applied;
-  const int abi = landlockABI();
-  if (abi >= 1 && restrictWithLandlock(abi, allowed)) {
-    applied = {abi, true, abi >= 4, false};
-  }
-  applied.seccomp = filterSystemCalls();
-  return applied;
-}
+Protections confine(const Allowed& allowed) { return confineThreads(allowed, false); }
+
+Protections confineProcess(const Allowed& allowed) { return confineThreads(allowed, true); }
 
 std::string describeProtections(const Protections& protections) {
   std::string text;

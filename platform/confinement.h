@@ -33,6 +33,13 @@ Protections availableProtections();
 // answer, and the process runs on as it would have.
 Protections confine(const Allowed& allowed);
 
+// Confines every thread of the process to `allowed`, the threads already running included
+// (each applies Landlock's rules itself, as Landlock binds only the thread that sets them),
+// and with them the threads and processes started from now on. Never throws. `files` says
+// whether every thread has the rules: when false where the kernel has Landlock, some threads
+// may have them and others not.
+Protections confineProcess(const Allowed& allowed);
+
 // For --version: "landlock ABI 7 (files, TCP), seccomp", "none (...)" and so on.
 std::string describeProtections(const Protections& protections);
 

@@ -1,5 +1,7 @@
 // Confines itself as `quillory DOCUMENT` does, then tries what a fault might: each attempt
 // and the kernel's answer go to standard error, then the page of DOCUMENT to standard output.
+// With --warm (not --cold) it confines as a warm conversion helper does, its workers already
+// running, and tries the files on one of them too.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/uio.h>
@@ -8,11 +10,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <string>
 
-#include "preview/confinement.h"
 #include "platform/output.h"
+#include "preview/confinement.h"
 #include "preview/page_request.h"
+#include "preview/preview_provider.h"
 
 namespace {
 
@@ -24,9 +28,20 @@ void report(const char* what, const char* subject, long result) {
                              : std::strerror(errno));
 }
 
+void tryFiles(int count, char** files) {
+  for (int i = 0; i < count; ++i) {
+    const std::string beside = std::string(files[i]) + ".new";
+    report("read ", files[i], open(files[i], O_RDONLY));
+    report("write ", beside.c_str(), open(beside.c_str(), O_WRONLY | O_CREAT, 0600));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool warm = argc > 1 && std::string(argv[1]) == "--warm";
+  --argc;
+  ++argv;
   // Both made before confining, so that connecting meets Landlock, not the filter on socket().
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0),
             early = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -37,9 +52,14 @@ int main(int argc, char** argv) {
   auto* loopback = reinterpret_cast<sockaddr*>(&address);
   if (argc < 2 || bind(listener, loopback, length) | listen(listener, 1) |
                       getsockname(listener, loopback, &length)) {
-    return 2;  // usage: confinement_probe DOCUMENT [FILE...]
+    return 2;  // usage: confinement_probe --cold|--warm DOCUMENT [FILE...]
   }
-  quillory::confineTo({argv[1]}, "", false);
+  if (warm) {
+    quillory::PreviewProvider().warmUp();
+    platform::confineProcess(quillory::readingDocuments({argv[1]}));
+  } else {
+    quillory::confineTo({argv[1]}, "", false);
+  }
 
   report("connect", "", connect(early, loopback, length));
   report("socket", "", socket(AF_INET, SOCK_STREAM, 0));
@@ -48,10 +68,14 @@ int main(int argc, char** argv) {
   char byte = 0;
   iovec local{&byte, 1}, remote{&byte, 1};
   report("process_vm_readv", "", process_vm_readv(getppid(), &local, 1, &remote, 1, 0));
-  for (int i = 1; i < argc; ++i) {
-    const std::string beside = std::string(argv[i]) + ".new";
-    report("read ", argv[i], open(argv[i], O_RDONLY));
-    report("write ", beside.c_str(), open(beside.c_str(), O_WRONLY | O_CREAT, 0600));
+  tryFiles(argc - 1, argv + 1);
+  if (warm) {
+    std::promise<void> tried;
+    platform::Executor::global().enqueue([&] {
+      tryFiles(argc - 1, argv + 1);
+      tried.set_value();
+    });
+    tried.get_future().wait();
   }
   const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(argv[1]));
   if (!outcome.reply) return 1;

@@ -19,19 +19,23 @@ TEST(Confinement, AFaultReachesOnlyTheDocumentAndThePageStaysTheSame) {
   testing_support::TempDir dir;
   const std::string doc = dir.write("doc.md", "$$\\sum_i x_i$$\n\n![dot](dot.png)\n");
   dir.write("dot.png", "\x89PNG\r\n\x1A\n");
-  const auto probed =
-      testing_support::runProcess({program("confinement_probe"), doc, "/etc/passwd"});
-  const std::string document = "read " + doc + ": allowed\nwrite " + doc + ".new: denied\n";
-  EXPECT_EQ(probed.err,
-            "connect: denied\nsocket: denied\nexecve: denied\n"
-            "process_vm_readv: denied\n" +
-                document + "read /etc/passwd: denied\nwrite /etc/passwd.new: denied\n");
   const std::string css = testing_support::realResource("preview.css");
-  const auto body = testing_support::bodyOfPage(probed.out, css);
-  EXPECT_TRUE(body && body->find("<math") != body->npos &&
-              body->find("base64,iVBOR") != body->npos);
-  EXPECT_EQ(body, testing_support::bodyOfPage(
-                      testing_support::runProcess({program("quillory"), doc}).out, css));
+  const auto page = testing_support::runProcess({program("quillory"), doc}).out;
+  const std::string files = "read " + doc + ": allowed\nwrite " + doc + ".new: denied\n" +
+                            "read /etc/passwd: denied\nwrite /etc/passwd.new: denied\n";
+  // Warm, a worker thread started before the confinement tries the files as well.
+  for (const std::string mode : {"--cold", "--warm"}) {
+    const auto probed =
+        testing_support::runProcess({program("confinement_probe"), mode, doc, "/etc/passwd"});
+    EXPECT_EQ(probed.err,
+              "connect: denied\nsocket: denied\nexecve: denied\n"
+              "process_vm_readv: denied\n" +
+                  files + (mode == "--warm" ? files : ""));
+    const auto body = testing_support::bodyOfPage(probed.out, css);
+    EXPECT_TRUE(body && body->find("<math") != body->npos &&
+                body->find("base64,iVBOR") != body->npos);
+    EXPECT_EQ(body, testing_support::bodyOfPage(page, css)) << mode;
+  }
 }
 
 // Seen from outside while it waits for a document that is a FIFO, for one page and a batch.
