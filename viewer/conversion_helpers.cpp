@@ -38,11 +38,14 @@ struct Helper {
   int holds = 0;
   unsigned lastReleased = 0;  // when its last window closed, in the order of releases
   platform::FrameReader answers{kMaxAnswerBytes};
-  std::deque<Done> owed;
+  std::deque<std::pair<std::string, Done>> owed;  // the files asked for, in order
+  bool warmUntried = false;  // started with --warm, and no answer yet (see stop)
 };
 
 std::map<std::string, std::shared_ptr<Helper>> helpers;  // by directory
 std::shared_ptr<Helper> spareHelper;
+
+std::shared_ptr<Helper> startHelper(bool warm);
 
 void deliverLater(Done done, quillory::PageOutcome outcome) {
   auto* delivery = new std::pair<Done, quillory::PageOutcome>(std::move(done), std::move(outcome));
@@ -62,13 +65,27 @@ void stop(std::shared_ptr<Helper> helper, const std::string& failure) {
   g_source_remove(helper->watch);
   close(helper->socket);
   helper->socket = -1;
-  if (!failure.empty()) {
-    kill(helper->pid, SIGKILL);
-    for (auto& done : helper->owed) deliverLater(std::move(done), {std::nullopt, failure});
-  }
+  auto owed = std::move(helper->owed);
   helper->owed.clear();
   std::erase_if(helpers, [&](const auto& entry) { return entry.second == helper; });
   if (spareHelper == helper) spareHelper = nullptr;
+  if (failure.empty()) return;
+  kill(helper->pid, SIGKILL);
+  // A warm helper that ends before its first answer may have found a thread it could not
+  // confine: what it owed is asked once of a helper that confines itself before its threads
+  // start.
+  auto cold = helper->warmUntried && !owed.empty() ? startHelper(false) : nullptr;
+  if (cold) {
+    cold->holds = helper->holds;
+    helpers[std::filesystem::path(owed.front().first).parent_path()] = cold;
+  }
+  for (auto& [path, done] : owed) {
+    if (cold) {
+      requestPage(path, std::move(done));
+    } else {
+      deliverLater(std::move(done), {std::nullopt, failure});
+    }
+  }
 }
 
 std::shared_ptr<Helper> owning(Helper* helper) {
@@ -89,8 +106,9 @@ gboolean onAnswers(gint socket, GIOCondition, gpointer data) {
   }
   while (auto answer = helper->answers.next()) {
     if (helper->owed.empty()) break;
-    Done done = std::move(helper->owed.front());
+    Done done = std::move(helper->owed.front().second);
     helper->owed.pop_front();
+    helper->warmUntried = false;
     done(decodeOutcome(std::move(*answer)));
   }
   const bool ended = got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR);
@@ -101,12 +119,13 @@ gboolean onAnswers(gint socket, GIOCondition, gpointer data) {
   return G_SOURCE_CONTINUE;
 }
 
-std::shared_ptr<Helper> startHelper() {
+std::shared_ptr<Helper> startHelper(bool warm) {
   auto helper = std::make_shared<Helper>();
+  helper->warmUntried = warm;
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return nullptr;
   gchar* program = g_file_read_link("/proc/self/exe", nullptr);
-  const gchar* arguments[] = {program, "--conversion-helper", nullptr};
+  const gchar* arguments[] = {program, "--conversion-helper", warm ? "--warm" : nullptr, nullptr};
   const gint sources[] = {ends[1]};
   const gint targets[] = {3};
   const gboolean started = g_spawn_async_with_pipes_and_fds(
@@ -138,7 +157,7 @@ std::string notRegularFile(const std::string& path) {
 
 std::shared_ptr<Helper> helperFor(const std::string& directory) {
   if (auto found = helpers.find(directory); found != helpers.end()) return found->second;
-  auto helper = spareHelper ? std::exchange(spareHelper, nullptr) : startHelper();
+  auto helper = spareHelper ? std::exchange(spareHelper, nullptr) : startHelper(false);
   if (helper) helpers[directory] = helper;
   return helper;
 }
@@ -158,7 +177,7 @@ void requestPage(const std::string& path, std::function<void(quillory::PageOutco
     deliverLater(std::move(done), {std::nullopt, "no process could be started to convert it"});
     return;
   }
-  helper->owed.push_back(std::move(done));
+  helper->owed.emplace_back(path, std::move(done));
 }
 
 void holdHelper(const std::string& directory) {
@@ -183,7 +202,7 @@ void releaseHelper(const std::string& directory) {
 }
 
 void prepareHelper() {
-  if (!spareHelper) spareHelper = startHelper();
+  if (!spareHelper) spareHelper = startHelper(true);
 }
 
 }  // namespace viewer

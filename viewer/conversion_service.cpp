@@ -8,6 +8,7 @@
 #include "platform/frames.h"
 #include "platform/process.h"
 #include "preview/confinement.h"
+#include "preview/preview_provider.h"
 
 namespace viewer {
 namespace {
@@ -51,13 +52,18 @@ quillory::PageOutcome decodeOutcome(std::string message) {
 }
 
 // The first request names the directory: the process confines itself to reading it and
-// the resources before it reads anything, and before its first thread starts, so that
-// every thread is confined.
-int serveConversions(int socket) {
+// the resources before it reads anything. Warm, its threads are running by then, and each
+// is confined; cold, none has started yet.
+int serveConversions(int socket, bool warm) {
   platform::endWithParent();
+  if (warm) quillory::PreviewProvider().warmUp();
   bool confined = false;
   while (auto request = platform::readFrame(socket, kMaxRequestBytes)) {
-    if (!std::exchange(confined, true)) quillory::confineTo({*request}, {}, false);
+    if (!std::exchange(confined, true)) {
+      const auto applied = platform::confineProcess(quillory::readingDocuments({*request}));
+      // A thread might have been left out: the instance asks a cold helper instead.
+      if (warm && !applied.files && platform::availableProtections().files) return 1;
+    }
     const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(*request));
     if (!platform::writeFrame(socket, encodeOutcome(outcome))) break;
   }

@@ -29,9 +29,11 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--gapplication-service") {
     endInstance(viewer::runService());
   }
-  // The instance starts its conversion helpers this way, each with its socket as fd 3.
-  if (argc == 2 && std::string(argv[1]) == "--conversion-helper") {
-    endInstance(viewer::serveConversions(3));
+  // The instance starts its conversion helpers this way, each with its socket as fd 3;
+  // the one started ahead with --warm.
+  const bool warm = argc == 3 && std::string(argv[2]) == "--warm";
+  if ((argc == 2 || warm) && std::string(argv[1]) == "--conversion-helper") {
+    endInstance(viewer::serveConversions(3, warm));
   }
   if (argc == 5 && std::string(argv[1]) == "--report-fd" && std::string(argv[3]) == "--") {
     int statusPipe = std::atoi(argv[2]);
