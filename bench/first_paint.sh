@@ -3,11 +3,16 @@
 # (Xvfb) with a private session bus: quillory-view cold (no instance running), warm (an
 # instance resident, a different file) and Chromium's --app window with a fresh profile on
 # the page quillory writes for the same file, side by side in one run. Medians of RUNS.
+# Several build directories, separated by commas, are measured in turn in each round (in
+# an order that rotates), against the same Chromium figures; the first one's quillory and
+# probe serve them all.
 #
-#   bench/first_paint.sh [BUILD_DIR] [RUNS] [FILE]
+#   bench/first_paint.sh [BUILD_DIR[,BUILD_DIR...]] [RUNS] [FILE]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=$(realpath "${1:-build}")
+IFS=, read -ra builds <<<"${1:-build}"
+for b in "${!builds[@]}"; do builds[b]=$(realpath "${builds[b]}"); done
+build=${builds[0]}
 runs=${2:-7}
 file=$(realpath "${3:-examples/tour.md}")
 # Dark pixels that only the page's heading reaches, not a window's title bar alone.
@@ -33,27 +38,38 @@ close_windows() {  # with the window's own key, which leaves the instance runnin
   sleep 0.5
 }
 
-cold=() warm=() chromium=()
+declare -A cold warm
+chromium=()
 for i in $(seq "$runs"); do
-  # A fresh session bus each round, so no instance is left from the one before.
-  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus" 4>"$work/bus-pid" >/dev/null
-  export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/bus")
-  cold+=("$($probe "$build/quillory-view" "$work/docs/$name.md")")
-  close_windows
-  sleep 2  # the instance settles, as between two previews
-  warm+=("$($probe "$build/quillory-view" "$work/docs/$name-again.md")")
-  close_windows
-  kill "$(cat "$work/bus-pid")"
+  line="round $i:"
+  for k in $(seq 0 $((${#builds[@]} - 1))); do
+    b=$(((i + k) % ${#builds[@]}))
+    # A fresh session bus each time, so no instance is left from the one before.
+    dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus" 4>"$work/bus-pid" >/dev/null
+    export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/bus")
+    c=$($probe "${builds[b]}/quillory-view" "$work/docs/$name.md")
+    close_windows
+    sleep 2  # the instance settles, as between two previews
+    w=$($probe "${builds[b]}/quillory-view" "$work/docs/$name-again.md")
+    close_windows
+    kill "$(cat "$work/bus-pid")"
+    cold[$b]+=" $c" warm[$b]+=" $w" line+=" [$b] cold $c ms, warm $w ms;"
+  done
   rm -rf "$work/profile"
   chromium+=("$($probe chromium --app="file://$work/docs/$name.html" --user-data-dir="$work/profile" \
     --no-sandbox --no-first-run --disable-background-networking --disable-component-update \
     --disable-sync --disable-gpu --disable-quic)")
   pkill -f "user-data-dir=$work/profile" || true
   sleep 0.5
-  echo "round $i: cold ${cold[-1]} ms, warm ${warm[-1]} ms, chromium ${chromium[-1]} ms" >&2
+  echo "$line chromium ${chromium[-1]} ms" >&2
 done
 
-median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-c=$(median "${cold[@]}") w=$(median "${warm[@]}") b=$(median "${chromium[@]}")
-echo "first paint of $(basename "$file"), median of $runs (ms): quillory-view cold $c, warm $w; chromium --app $b"
-awk -v c="$c" -v w="$w" -v b="$b" 'BEGIN { printf "ratios to chromium: cold %.2f, warm %.2f\n", c / b, w / b }'
+median() { printf '%s\n' $@ | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+chrome=$(median "${chromium[@]}")
+echo "first paint of $(basename "$file"), median of $runs (ms): chromium --app $chrome"
+for b in "${!builds[@]}"; do
+  c=$(median "${cold[$b]}") w=$(median "${warm[$b]}")
+  awk -v n="[$b] ${builds[b]}" -v c="$c" -v w="$w" -v b="$chrome" 'BEGIN {
+    printf "%s: quillory-view cold %d, warm %d; ratios to chromium: cold %.2f, warm %.2f\n",
+      n, c, w, c / b, w / b }'
+done
