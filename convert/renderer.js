@@ -1,6 +1,7 @@
-// The renderer: runs last in a context where marked (and, for text with "$", KaTeX)
-// has been evaluated and MD_SRC and HAS_MATH are set. Its completion value is the HTML
-// fragment, or null when anything goes wrong; it never throws.
+// The renderer: runs last in a context where marked (and, for text with "$", KaTeX; with
+// GITHUB, the extras' libraries the text needs) has been evaluated and MD_SRC, HAS_MATH
+// and GITHUB are set. Its completion value is the HTML fragment, or null when anything
+// goes wrong; it never throws.
 (function () {
   try {
     // A leading front-matter block (--- or +++ fences, optional byte-order mark) is dropped.
@@ -105,9 +106,54 @@
       marked.use({ extensions: [blockMath, inlineMath] });
     }
 
+    if (GITHUB) useGithubExtras();
+
     marked.setOptions({ gfm: true, breaks: false });
     return marked.parse(src);
   } catch (e) {
     return null;
+  }
+
+  // The GitHub extras whose libraries have been evaluated (each only where the text
+  // holds what it acts on).
+  function useGithubExtras() {
+    if (typeof markedGfmHeadingId !== "undefined") {
+      // Ids by GitHub's slug rules, and in each heading a link to itself to copy.
+      var ids = markedGfmHeadingId.gfmHeadingId();
+      var headingWithId = ids.renderer.heading;
+      marked.use({
+        hooks: ids.hooks,
+        renderer: {
+          heading: function (token) {
+            return headingWithId.call(this, token).replace(/^<h[1-6] id="([^"]*)">/, function (open, id) {
+              return open + '<a class="anchor" href="#' + id + '" aria-label="Link to this section"></a>';
+            });
+          },
+        },
+      });
+    }
+    if (typeof markedAlert !== "undefined") marked.use(markedAlert());
+    if (typeof markedFootnote !== "undefined") marked.use(markedFootnote());
+    if (typeof markedHighlight !== "undefined") {
+      marked.use(
+        markedHighlight.markedHighlight({
+          langPrefix: "hljs language-",
+          highlight: function (code, language) {
+            if (typeof hljs === "undefined" || !language || !hljs.getLanguage(language)) return code;
+            return hljs.highlight(code, { language: language, ignoreIllegals: true }).value;
+          },
+        })
+      );
+    }
+    if (typeof markedEmoji !== "undefined" && typeof githubEmoji !== "undefined") {
+      marked.use(
+        markedEmoji.markedEmoji({
+          emojis: githubEmoji,
+          renderer: function (token) {
+            return '<span class="emoji" role="img" aria-label="' + token.name + '">' + token.emoji + "</span>";
+          },
+        })
+      );
+    }
   }
 })();

@@ -7,8 +7,6 @@
 #include "preview/preview_provider.h"
 
 namespace quillory {
-namespace {}  // namespace
-
 void PreviewProvider::providePreviewForFileRequest(
     platform::FilePreviewRequest request, platform::PreviewCompletion completionHandler) const {
   // The task holds the request, the handler and (a copy of) the provider until the

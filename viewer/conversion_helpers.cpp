@@ -145,7 +145,8 @@ std::shared_ptr<Helper> helperFor(const std::string& directory) {
 
 }  // namespace
 
-void requestPage(const std::string& path, std::function<void(quillory::PageOutcome)> done) {
+void requestPage(const std::string& path, quillory::Extras extras,
+                 std::function<void(quillory::PageOutcome)> done) {
   // Reading a FIFO or a device could wait for ever, so only a regular file is asked for.
   if (std::string problem = notRegularFile(path); !problem.empty()) {
     deliverLater(std::move(done), {std::nullopt, std::move(problem)});
@@ -153,7 +154,7 @@ void requestPage(const std::string& path, std::function<void(quillory::PageOutco
   }
   const std::string directory = std::filesystem::path(path).parent_path();
   auto helper = helperFor(directory);
-  if (!helper || !platform::writeFrame(helper->socket, path)) {
+  if (!helper || !platform::writeFrame(helper->socket, encodeRequest(path, extras))) {
     if (helper) stop(helper, "the conversion stopped before it was done");
     deliverLater(std::move(done), {std::nullopt, "no process could be started to convert it"});
     return;

@@ -28,6 +28,11 @@ uint32_t numberAt(const std::string& message, size_t at) {
 
 }  // namespace
 
+// The extras as one letter, then the path.
+std::string encodeRequest(const std::string& path, quillory::Extras extras) {
+  return (extras == quillory::Extras::github ? "G" : "-") + path;
+}
+
 std::string encodeOutcome(const quillory::PageOutcome& outcome) {
   if (!outcome.reply) return "F" + outcome.failure;
   std::string message = "P";
@@ -57,8 +62,11 @@ int serveConversions(int socket) {
   platform::endWithParent();
   bool confined = false;
   while (auto request = platform::readFrame(socket, kMaxRequestBytes)) {
-    if (!std::exchange(confined, true)) quillory::confineTo({*request}, {}, false);
-    const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(*request));
+    if (request->empty()) break;
+    const auto extras = request->front() == 'G' ? quillory::Extras::github : quillory::Extras::none;
+    const std::string path = request->substr(1);
+    if (!std::exchange(confined, true)) quillory::confineTo({path}, {}, false);
+    const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(path), extras);
     if (!platform::writeFrame(socket, encodeOutcome(outcome))) break;
   }
   return 0;

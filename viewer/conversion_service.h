@@ -8,11 +8,15 @@
 
 namespace viewer {
 
-// Serves requests on `socket` until the other end closes it: each request is the absolute
-// path of a file, each answer its outcome, in the order asked. From the first request on,
+// Serves requests on `socket` until the other end closes it: each request names a file by
+// its absolute path, with the extras its page gets; each answer is its outcome, in the
+// order asked. From the first request on,
 // the process can read only that file's directory and the resources, and write, connect
 // to and run nothing.
 int serveConversions(int socket);
+
+// A request as it crosses between the processes.
+std::string encodeRequest(const std::string& path, quillory::Extras extras);
 
 // The outcome as it crosses between the processes, and back.
 std::string encodeOutcome(const quillory::PageOutcome& outcome);
