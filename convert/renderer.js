@@ -106,7 +106,7 @@
       marked.use({ extensions: [blockMath, inlineMath] });
     }
 
-    if (GITHUB) useGithubExtras();
+    if (GITHUB) useGithubExtras(src);
 
     marked.setOptions({ gfm: true, breaks: false });
     return marked.parse(src);
@@ -116,7 +116,7 @@
 
   // The GitHub extras whose libraries have been evaluated (each only where the text
   // holds what it acts on).
-  function useGithubExtras() {
+  function useGithubExtras(src) {
     if (typeof markedGfmHeadingId !== "undefined") {
       // Ids by GitHub's slug rules, and in each heading a link to itself to copy.
       var ids = markedGfmHeadingId.gfmHeadingId();
@@ -145,10 +145,19 @@
         })
       );
     }
-    if (typeof markedEmoji !== "undefined" && typeof githubEmoji !== "undefined") {
+    // Only the emoji whose names the text holds between colons: a pattern of all of
+    // GitHub's names takes longer to compile than most documents take to render.
+    var named = {};
+    var found = false;
+    var names = /:([a-z0-9_+\-]+)(?=:)/gi;
+    for (var match; typeof githubEmoji !== "undefined" && (match = names.exec(src)); ) {
+      var name = match[1].toLowerCase();
+      if (Object.prototype.hasOwnProperty.call(githubEmoji, name)) found = named[name] = githubEmoji[name];
+    }
+    if (typeof markedEmoji !== "undefined" && found) {
       marked.use(
         markedEmoji.markedEmoji({
-          emojis: githubEmoji,
+          emojis: named,
           renderer: function (token) {
             return '<span class="emoji" role="img" aria-label="' + token.name + '">' + token.emoji + "</span>";
           },
