@@ -1,5 +1,6 @@
-// Conversion of a README-sized document, with and without math, in a process that has
-// already served one request (each conversion still starts from a fresh global).
+// Conversion of a README-sized document, with and without math, and with and without the
+// GitHub extras, in a process that has already served one request (each conversion still
+// starts from a fresh global).
 #include <benchmark/benchmark.h>
 
 #include "platform/files.h"
@@ -7,23 +8,34 @@
 
 namespace {
 
-std::string corpusDocument(const std::string& name) {
-  return platform::readFile(platform::FileURL::fileURLWithPath(std::string(QUILLORY_SOURCE_DIR) +
-                                                               "/bench/corpus/" + name));
+using quillory::Extras;
+
+std::string corpusDocument(const std::string& path) {
+  return platform::readFile(
+      platform::FileURL::fileURLWithPath(std::string(QUILLORY_SOURCE_DIR) + "/" + path));
 }
 
-void convertDocument(benchmark::State& state, const std::string& name) {
-  const std::string markdown = corpusDocument(name);
+void convertDocument(benchmark::State& state, const std::string& path, Extras extras) {
+  const std::string markdown = corpusDocument(path);
   // The first request of the process pays for engine start and resource loading.
-  quillory::PreviewProviderInternals::markdownToHTML(markdown);
+  quillory::PreviewProviderInternals::markdownToHTML(markdown, extras);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(quillory::PreviewProviderInternals::markdownToHTML(markdown));
+    benchmark::DoNotOptimize(quillory::PreviewProviderInternals::markdownToHTML(markdown, extras));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * markdown.size()));
 }
 
-BENCHMARK_CAPTURE(convertDocument, readme, std::string("readme.md"))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(convertDocument, readme_with_math, std::string("readme-math.md"))
+BENCHMARK_CAPTURE(convertDocument, readme, "bench/corpus/readme.md", Extras::none)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convertDocument, readme_with_math, "bench/corpus/readme-math.md", Extras::none)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convertDocument, readme_github, "bench/corpus/readme.md", Extras::github)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convertDocument, extras_doc, "tests/differential/corpus/github-readme.md",
+                  Extras::none)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convertDocument, extras_doc_github, "tests/differential/corpus/github-readme.md",
+                  Extras::github)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
   const double libraryEvaluation = millisecondsSince(start);
   context->setGlobal("MD_SRC", markdown);
   context->setGlobal("HAS_MATH", false);
+  context->setGlobal("GITHUB", false);
   start = Clock::now();
   context->evaluateScript(quillory::embedded::rendererScriptText);
   const double firstParse = millisecondsSince(start);
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
   context->evaluateScript(PreviewProviderInternals::markedSource());
   context->setGlobal("MD_SRC", markdown);
   context->setGlobal("HAS_MATH", false);
+  context->setGlobal("GITHUB", false);
   start = Clock::now();
   context->evaluateScript(quillory::embedded::rendererScriptText);
   const double warmParse = millisecondsSince(start);

@@ -22,6 +22,7 @@ function convert() {
   if (hasMath) vm.runInContext(katexText, context);
   context.MD_SRC = markdown;
   context.HAS_MATH = hasMath;
+  context.GITHUB = false;
   return vm.runInContext(renderer, context);
 }
 

@@ -101,7 +101,8 @@ class Progress {
 
 }  // namespace
 
-int renderBatch(const std::vector<std::string>& inputs, const std::string& outputDirectory) {
+int renderBatch(const std::vector<std::string>& inputs, const std::string& outputDirectory,
+                quillory::Extras extras) {
   try {
     platform::makeDirectories(outputDirectory);
   } catch (const std::system_error& failure) {
@@ -130,7 +131,7 @@ int renderBatch(const std::vector<std::string>& inputs, const std::string& outpu
       ++inFlight;
     }
     const auto file = platform::FileURL::fileURLWithPath(job.input);
-    quillory::requestPage(file, [&, job](quillory::PageOutcome outcome) {
+    quillory::requestPage(file, extras, [&, job](quillory::PageOutcome outcome) {
       std::string subject = job.input, reason = outcome.failure;
       if (outcome.reply) {
         try {

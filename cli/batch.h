@@ -4,11 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "preview/preview_provider.h"
+
 namespace cli {
 
 // Renders every file named in `inputs` (a directory stands for the Markdown files below
-// it) into `outputDirectory`, one page per file. Shows progress on a terminal and lists
-// the failures at the end. Returns the exit status: 0 when every page was written.
-int renderBatch(const std::vector<std::string>& inputs, const std::string& outputDirectory);
+// it) into `outputDirectory`, one page per file, with `extras`. Shows progress on a
+// terminal and lists the failures at the end. Returns the exit status: 0 when every page
+// was written.
+int renderBatch(const std::vector<std::string>& inputs, const std::string& outputDirectory,
+                quillory::Extras extras);
 
 }  // namespace cli

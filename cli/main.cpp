@@ -20,8 +20,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: quillory [-o OUT] FILE\n"
-    "       quillory -d OUTDIR FILE|DIR...\n";
+    "Usage: quillory [--github] [-o OUT] FILE\n"
+    "       quillory [--github] -d OUTDIR FILE|DIR...\n";
 constexpr const char* kHelp =
     "Render Markdown as self-contained HTML pages: GitHub Flavored Markdown, math as\n"
     "MathML, front matter stripped, local images embedded, and a Content-Security-Policy\n"
@@ -43,6 +43,9 @@ constexpr const char* kHelp =
     "                            half-written; a device or FIFO is written to in place;\n"
     "                            /dev/stdout or /dev/fd/N goes to that descriptor\n"
     "  -d, --output-dir OUTDIR   batch mode: one page per file in OUTDIR\n"
+    "      --github              add what GitHub shows beyond GitHub Flavored\n"
+    "                            Markdown: heading anchors, alerts (> [!NOTE]),\n"
+    "                            footnotes, :emoji: and highlighted code\n"
     "      --time-limit SECONDS  stop a conversion after SECONDS (default 10) and show\n"
     "                            the document as plain text instead (as for a\n"
     "                            document whose HTML would pass 64 MiB)\n"
@@ -64,8 +67,9 @@ int usageError(const std::string& message) {
   return 2;
 }
 
-int renderOne(const std::string& file, const std::string& output) {
-  const quillory::PageOutcome outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(file));
+int renderOne(const std::string& file, const std::string& output, quillory::Extras extras) {
+  const quillory::PageOutcome outcome =
+      quillory::pageFor(platform::FileURL::fileURLWithPath(file), extras);
   if (!outcome.reply) {
     complain(file, outcome.failure);
     return 1;
@@ -101,14 +105,16 @@ bool parseSeconds(const char* text, std::chrono::milliseconds& limit) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { kTimeLimit = 256 };
+  enum { kTimeLimit = 256, kGithub };
   static const option kOptions[] = {{"output", required_argument, nullptr, 'o'},
                                     {"output-dir", required_argument, nullptr, 'd'},
                                     {"time-limit", required_argument, nullptr, kTimeLimit},
+                                    {"github", no_argument, nullptr, kGithub},
                                     {"help", no_argument, nullptr, 'h'},
                                     {"version", no_argument, nullptr, 'V'},
                                     {nullptr, 0, nullptr, 0}};
   std::string output, outputDirectory;
+  quillory::Extras extras = quillory::Extras::none;
   opterr = 0;
   for (int option; (option = getopt_long(argc, argv, ":o:d:hV", kOptions, nullptr)) != -1;) {
     switch (option) {
@@ -117,6 +123,9 @@ int main(int argc, char** argv) {
         break;
       case 'd':
         outputDirectory = optarg;
+        break;
+      case kGithub:
+        extras = quillory::Extras::github;
         break;
       case kTimeLimit: {
         std::chrono::milliseconds limit;
@@ -146,7 +155,7 @@ int main(int argc, char** argv) {
   if (files.empty()) return usageError("no FILE given");
   if (!outputDirectory.empty()) {
     if (!output.empty()) return usageError("-o and -d cannot be used together");
-    return cli::renderBatch(files, outputDirectory);
+    return cli::renderBatch(files, outputDirectory, extras);
   }
   if (files.size() > 1) return usageError("only one FILE may be given without -d");
   // Before any thread starts, so that every thread is confined: a fault in the conversion
@@ -154,5 +163,5 @@ int main(int argc, char** argv) {
   // behind.
   quillory::confineTo(files, output, false);
   platform::removeTemporaryFilesOnInterrupt();
-  return renderOne(files.front(), output);
+  return renderOne(files.front(), output, extras);
 }

@@ -32,8 +32,13 @@ std::string PreviewProvider::markdownToHTML(const std::string& markdown) const {
   context->evaluateScript(markedSource());
   const bool hasMath = markdown.find('$') != std::string::npos;
   if (hasMath) context->evaluateScript(katexSource());
+  if (extras_ == Extras::github) {
+    for (const std::string* library : githubLibrariesFor(markdown))
+      context->evaluateScript(*library);
+  }
   context->setGlobal("MD_SRC", markdown);
   context->setGlobal("HAS_MATH", hasMath);
+  context->setGlobal("GITHUB", extras_ == Extras::github);
 
   if (auto result = context->evaluateScript(rendererScript)) {
     auto html = result->toString(kMaxFragmentBytes);

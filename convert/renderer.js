@@ -1,6 +1,7 @@
-// The renderer: runs last in a context where marked (and, for text with "$", KaTeX)
-// has been evaluated and MD_SRC and HAS_MATH are set. Its completion value is the HTML
-// fragment, or null when anything goes wrong; it never throws.
+// The renderer: runs last in a context where marked (and, for text with "$", KaTeX; with
+// GITHUB, the extras' libraries the text needs) has been evaluated and MD_SRC, HAS_MATH
+// and GITHUB are set. Its completion value is the HTML fragment, or null when anything
+// goes wrong; it never throws.
 (function () {
   try {
     // A leading front-matter block (--- or +++ fences, optional byte-order mark) is dropped.
@@ -105,9 +106,63 @@
       marked.use({ extensions: [blockMath, inlineMath] });
     }
 
+    if (GITHUB) useGithubExtras(src);
+
     marked.setOptions({ gfm: true, breaks: false });
     return marked.parse(src);
   } catch (e) {
     return null;
+  }
+
+  // The GitHub extras whose libraries have been evaluated (each only where the text
+  // holds what it acts on).
+  function useGithubExtras(src) {
+    if (typeof markedGfmHeadingId !== "undefined") {
+      // Ids by GitHub's slug rules, and in each heading a link to itself to copy.
+      var ids = markedGfmHeadingId.gfmHeadingId();
+      var headingWithId = ids.renderer.heading;
+      marked.use({
+        hooks: ids.hooks,
+        renderer: {
+          heading: function (token) {
+            return headingWithId.call(this, token).replace(/^<h[1-6] id="([^"]*)">/, function (open, id) {
+              return open + '<a class="anchor" href="#' + id + '" aria-label="Link to this section"></a>';
+            });
+          },
+        },
+      });
+    }
+    if (typeof markedAlert !== "undefined") marked.use(markedAlert());
+    if (typeof markedFootnote !== "undefined") marked.use(markedFootnote());
+    if (typeof markedHighlight !== "undefined") {
+      marked.use(
+        markedHighlight.markedHighlight({
+          langPrefix: "hljs language-",
+          highlight: function (code, language) {
+            if (typeof hljs === "undefined" || !language || !hljs.getLanguage(language)) return code;
+            return hljs.highlight(code, { language: language, ignoreIllegals: true }).value;
+          },
+        })
+      );
+    }
+    // Only the emoji whose names the text holds between colons: a pattern of all of
+    // GitHub's names takes longer to compile than most documents take to render.
+    var named = {};
+    var found = false;
+    var names = /:([a-z0-9_+\-]+)(?=:)/gi;
+    for (var match; typeof githubEmoji !== "undefined" && (match = names.exec(src)); ) {
+      var name = match[1].toLowerCase();
+      if (Object.prototype.hasOwnProperty.call(githubEmoji, name)) found = named[name] = githubEmoji[name];
+    }
+    if (typeof markedEmoji !== "undefined" && found) {
+      marked.use(
+        markedEmoji.markedEmoji({
+          emojis: named,
+          renderer: function (token) {
+            return '<span class="emoji" role="img" aria-label="' + token.name + '">' + token.emoji + "</span>";
+          },
+        })
+      );
+    }
   }
 })();

@@ -43,7 +43,7 @@ constexpr uint32_t kHeapMaxBytes = 512u * 1024u * 1024u;
 constexpr size_t kStackReserve = 256 * 1024;
 // Texts at least this long are compiled once per thread and kept; the libraries are.
 constexpr size_t kCompiledTextMinimum = 1024;
-constexpr size_t kCompiledTextsKept = 8;
+constexpr size_t kCompiledTextsKept = 12;
 // Calls (or loop iterations) of a function before the engine compiles it to machine code.
 constexpr uint32_t kBaselineWarmUpCalls = 1000;
 

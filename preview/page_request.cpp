@@ -4,12 +4,12 @@
 #include <future>
 
 #include "platform/files.h"
-#include "preview/preview_provider.h"
 
 namespace quillory {
 
-void requestPage(const platform::FileURL& file, std::function<void(PageOutcome)> done) {
-  PreviewProvider().providePreviewForFileRequest(
+void requestPage(const platform::FileURL& file, Extras extras,
+                 std::function<void(PageOutcome)> done) {
+  PreviewProvider(extras).providePreviewForFileRequest(
       {file}, [done = std::move(done)](std::optional<platform::PreviewReply> reply,
                                        std::exception_ptr error) {
         done(error ? PageOutcome{std::nullopt, platform::failureReason(error)}
@@ -17,9 +17,9 @@ void requestPage(const platform::FileURL& file, std::function<void(PageOutcome)>
       });
 }
 
-PageOutcome pageFor(const platform::FileURL& file) {
+PageOutcome pageFor(const platform::FileURL& file, Extras extras) {
   std::promise<PageOutcome> outcome;
-  requestPage(file, [&outcome](PageOutcome page) { outcome.set_value(std::move(page)); });
+  requestPage(file, extras, [&outcome](PageOutcome page) { outcome.set_value(std::move(page)); });
   return outcome.get_future().get();
 }
 

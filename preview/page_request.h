@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/preview_service.h"
+#include "preview/preview_provider.h"
 
 namespace quillory {
 
@@ -15,9 +16,10 @@ struct PageOutcome {
 };
 
 // Starts the request for `file` and returns at once; `done` runs once, on a worker thread.
-void requestPage(const platform::FileURL& file, std::function<void(PageOutcome)> done);
+void requestPage(const platform::FileURL& file, Extras extras,
+                 std::function<void(PageOutcome)> done);
 
 // Requests the page of `file` and waits for it.
-PageOutcome pageFor(const platform::FileURL& file);
+PageOutcome pageFor(const platform::FileURL& file, Extras extras = Extras::none);
 
 }  // namespace quillory

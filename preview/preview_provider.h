@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/file_url.h"
 #include "platform/preview_service.h"
@@ -11,9 +12,16 @@
 
 namespace quillory {
 
+// What a page adds to the GitHub Flavored Markdown that marked renders.
+enum class Extras {
+  none,    // nothing: marked's output as it is
+  github,  // heading anchors, alerts, footnotes, emoji and highlighted code, as on GitHub
+};
+
 class PreviewProvider {
  public:
   PreviewProvider() = default;
+  explicit PreviewProvider(Extras extras) : extras_(extras) {}
 
   // Starts the work on the global executor and returns at once. `completionHandler`
   // is called exactly once, on the worker thread: with the reply, or with the error
@@ -50,6 +58,10 @@ class PreviewProvider {
   static const std::string& markedSource();
   static const std::string& katexSource();
   static const std::string& cssSource();
+  // The library texts of the GitHub extras that `markdown` needs, in the order they run.
+  static std::vector<const std::string*> githubLibrariesFor(const std::string& markdown);
+
+  Extras extras_ = Extras::none;
 };
 
 }  // namespace quillory

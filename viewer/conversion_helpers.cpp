@@ -31,6 +31,12 @@ constexpr size_t kMaxAnswerBytes = 256u << 20;
 
 using Done = std::function<void(quillory::PageOutcome)>;
 
+struct Owed {  // a request asked of a helper
+  std::string path;
+  quillory::Extras extras;
+  Done done;
+};
+
 struct Helper {
   GPid pid = 0;
   int socket = -1;
@@ -38,7 +44,7 @@ struct Helper {
   int holds = 0;
   unsigned lastReleased = 0;  // when its last window closed, in the order of releases
   platform::FrameReader answers{kMaxAnswerBytes};
-  std::deque<std::pair<std::string, Done>> owed;  // the files asked for, in order
+  std::deque<Owed> owed;
   bool warmUntried = false;  // started with --warm, and no answer yet (see stop)
 };
 
@@ -77,11 +83,11 @@ void stop(std::shared_ptr<Helper> helper, const std::string& failure) {
   auto cold = helper->warmUntried && !owed.empty() ? startHelper(false) : nullptr;
   if (cold) {
     cold->holds = helper->holds;
-    helpers[std::filesystem::path(owed.front().first).parent_path()] = cold;
+    helpers[std::filesystem::path(owed.front().path).parent_path()] = cold;
   }
-  for (auto& [path, done] : owed) {
+  for (auto& [path, extras, done] : owed) {
     if (cold) {
-      requestPage(path, std::move(done));
+      requestPage(path, extras, std::move(done));
     } else {
       deliverLater(std::move(done), {std::nullopt, failure});
     }
@@ -106,7 +112,7 @@ gboolean onAnswers(gint socket, GIOCondition, gpointer data) {
   }
   while (auto answer = helper->answers.next()) {
     if (helper->owed.empty()) break;
-    Done done = std::move(helper->owed.front().second);
+    Done done = std::move(helper->owed.front().done);
     helper->owed.pop_front();
     helper->warmUntried = false;
     done(decodeOutcome(std::move(*answer)));
@@ -164,7 +170,8 @@ std::shared_ptr<Helper> helperFor(const std::string& directory) {
 
 }  // namespace
 
-void requestPage(const std::string& path, std::function<void(quillory::PageOutcome)> done) {
+void requestPage(const std::string& path, quillory::Extras extras,
+                 std::function<void(quillory::PageOutcome)> done) {
   // Reading a FIFO or a device could wait for ever, so only a regular file is asked for.
   if (std::string problem = notRegularFile(path); !problem.empty()) {
     deliverLater(std::move(done), {std::nullopt, std::move(problem)});
@@ -172,12 +179,12 @@ void requestPage(const std::string& path, std::function<void(quillory::PageOutco
   }
   const std::string directory = std::filesystem::path(path).parent_path();
   auto helper = helperFor(directory);
-  if (!helper || !platform::writeFrame(helper->socket, path)) {
+  if (!helper || !platform::writeFrame(helper->socket, encodeRequest(path, extras))) {
     if (helper) stop(helper, "the conversion stopped before it was done");
     deliverLater(std::move(done), {std::nullopt, "no process could be started to convert it"});
     return;
   }
-  helper->owed.emplace_back(path, std::move(done));
+  helper->owed.push_back({path, extras, std::move(done)});
 }
 
 void holdHelper(const std::string& directory) {

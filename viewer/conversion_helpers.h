@@ -13,7 +13,8 @@ namespace viewer {
 // Asks for the page of the file at `path` (absolute) in the helper of its directory.
 // Returns at once; `done` runs later on the thread of GLib's default main context. Only a
 // regular file is read: anything else that exists under `path` fails without being opened.
-void requestPage(const std::string& path, std::function<void(quillory::PageOutcome)> done);
+void requestPage(const std::string& path, quillory::Extras extras,
+                 std::function<void(quillory::PageOutcome)> done);
 
 // A window of `directory` opens or closes: the directory's helper lives while one is open,
 // and then as one of the two helpers whose windows closed last.

@@ -29,6 +29,11 @@ uint32_t numberAt(const std::string& message, size_t at) {
 
 }  // namespace
 
+// The extras as one letter, then the path.
+std::string encodeRequest(const std::string& path, quillory::Extras extras) {
+  return (extras == quillory::Extras::github ? "G" : "-") + path;
+}
+
 std::string encodeOutcome(const quillory::PageOutcome& outcome) {
   if (!outcome.reply) return "F" + outcome.failure;
   std::string message = "P";
@@ -59,12 +64,15 @@ int serveConversions(int socket, bool warm) {
   if (warm) quillory::PreviewProvider().warmUp();
   bool confined = false;
   while (auto request = platform::readFrame(socket, kMaxRequestBytes)) {
+    if (request->empty()) break;
+    const auto extras = request->front() == 'G' ? quillory::Extras::github : quillory::Extras::none;
+    const std::string path = request->substr(1);
     if (!std::exchange(confined, true)) {
-      const auto applied = platform::confineProcess(quillory::readingDocuments({*request}));
+      const auto applied = platform::confineProcess(quillory::readingDocuments({path}));
       // A thread might have been left out: the instance asks a cold helper instead.
       if (warm && !applied.files && platform::availableProtections().files) return 1;
     }
-    const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(*request));
+    const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(path), extras);
     if (!platform::writeFrame(socket, encodeOutcome(outcome))) break;
   }
   return 0;

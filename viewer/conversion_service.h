@@ -8,13 +8,16 @@
 
 namespace viewer {
 
-// Serves requests on `socket` until the other end closes it: each request is the absolute
-// path of a file, each answer its outcome, in the order asked. From the first request on,
-// the process can read only that file's directory and the resources, and write, connect
-// to and run nothing. With `warm`, every converting thread first builds a page of its own,
-// and should the threads then not all be confined, the process ends with status 1 before
-// it answers.
+// Serves requests on `socket` until the other end closes it: each request names a file by
+// its absolute path, with the extras its page gets; each answer is its outcome, in the
+// order asked. From the first request on, the process can read only that file's directory
+// and the resources, and write, connect to and run nothing. With `warm`, every converting
+// thread first builds a page of its own, and should the threads then not all be confined,
+// the process ends with status 1 before it answers.
 int serveConversions(int socket, bool warm = false);
+
+// A request as it crosses between the processes.
+std::string encodeRequest(const std::string& path, quillory::Extras extras);
 
 // The outcome as it crosses between the processes, and back.
 std::string encodeOutcome(const quillory::PageOutcome& outcome);

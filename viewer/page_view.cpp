@@ -58,8 +58,8 @@ WebKitSettings* lockedDownSettings() {
   return settings;
 }
 
-// Keeps only the copying entries of the page's context menu; shows none when none is left.
-gboolean trimContextMenu(WebKitWebView*, WebKitContextMenu* menu, WebKitHitTestResult*, gpointer) {
+// Keeps only the copying entries of the page's context menu.
+void trimContextMenu(WebKitContextMenu* menu) {
   GList* items = g_list_copy(webkit_context_menu_get_items(menu));
   for (GList* entry = items; entry != nullptr; entry = entry->next) {
     auto* item = static_cast<WebKitContextMenuItem*>(entry->data);
@@ -74,7 +74,6 @@ gboolean trimContextMenu(WebKitWebView*, WebKitContextMenu* menu, WebKitHitTestR
     }
   }
   g_list_free(items);
-  return webkit_context_menu_get_n_items(menu) == 0;
 }
 
 // A failed or refused load leaves the view as it is, instead of WebKit's error page.
@@ -88,6 +87,25 @@ std::string withoutFragment(const char* uri) {
 }
 
 }  // namespace
+
+// The copying entries of the page's menu, then ours; no menu when none is left.
+gboolean PageView::buildContextMenu(WebKitWebView*, WebKitContextMenu* menu, WebKitHitTestResult*,
+                                    gpointer self) {
+  trimContextMenu(menu);
+  const auto& entries = static_cast<PageView*>(self)->menuEntries_;
+  if (!entries.empty() && webkit_context_menu_get_n_items(menu) > 0) {
+    webkit_context_menu_append(menu, webkit_context_menu_item_new_separator());
+  }
+  for (const auto& [action, label] : entries) {
+    webkit_context_menu_append(
+        menu, webkit_context_menu_item_new_from_gaction(action, label.c_str(), nullptr));
+  }
+  return webkit_context_menu_get_n_items(menu) == 0;
+}
+
+void PageView::addMenuEntry(GAction* action, const std::string& label) {
+  menuEntries_.emplace_back(G_ACTION(g_object_ref(action)), label);
+}
 
 PageView::PageView(const PageView* related) {
   WebKitSettings* settings = lockedDownSettings();
@@ -113,7 +131,7 @@ PageView::PageView(const PageView* related) {
   g_object_set_data(G_OBJECT(view_), kPageViewKey, this);
 
   g_signal_connect(view_, "decide-policy", G_CALLBACK(decidePolicy), this);
-  g_signal_connect(view_, "context-menu", G_CALLBACK(trimContextMenu), nullptr);
+  g_signal_connect(view_, "context-menu", G_CALLBACK(buildContextMenu), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(keepViewOnFailedLoad), nullptr);
   g_signal_connect(
       view_, "web-process-terminated",
@@ -147,6 +165,7 @@ PageView::~PageView() {
   g_signal_handlers_disconnect_by_data(view_, this);
   g_object_unref(view_);
   g_object_unref(context_);
+  for (auto& [action, label] : menuEntries_) g_object_unref(action);
 }
 
 void PageView::onFailure(std::function<void(const std::string& reason)> failed) {

@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/preview_service.h"
 
@@ -30,6 +32,10 @@ class PageView {
   // Shows `page`. A page shown before is replaced in place, at the same scroll position.
   void show(std::shared_ptr<const std::string> page);
 
+  // Adds an entry for `action` (a check entry for a stateful boolean) to the page's
+  // context menu, below the copying entries.
+  void addMenuEntry(GAction* action, const std::string& label);
+
  private:
   static void serve(WebKitURISchemeRequest* request, gpointer self);
   static gboolean decidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
@@ -37,7 +43,11 @@ class PageView {
   void load();
   void fail(const std::string& reason);
 
+  static gboolean buildContextMenu(WebKitWebView* view, WebKitContextMenu* menu,
+                                   WebKitHitTestResult* hit, gpointer self);
+
   std::function<void(const std::string&)> failed_;
+  std::vector<std::pair<GAction*, std::string>> menuEntries_;
   std::string failure_;  // kept until there is someone to tell
   WebKitWebContext* context_ = nullptr;
   WebKitWebView* view_ = nullptr;

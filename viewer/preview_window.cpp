@@ -19,6 +19,7 @@
 #include "viewer/link_status.h"
 #include "viewer/message_view.h"
 #include "viewer/page_view.h"
+#include "viewer/settings.h"
 #include "viewer/window_keys.h"
 
 namespace viewer {
@@ -48,12 +49,12 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
   explicit PreviewWindow(const PageView* related);
   ~PreviewWindow();
   void open(GtkApplication* application, const std::string& path, FirstShown shown);
+  void render();
   bool isOpen() const { return window_ != nullptr; }
   const PageView* pageView() const { return pageView_.get(); }
   std::string directory() const { return std::filesystem::path(path_).parent_path(); }
 
  private:
-  void render();
   void showOutcome(quillory::PageOutcome outcome);
   void showMessage(const std::string& headline, const std::string& reason);
   void present(int width, int height, const std::string& failure);
@@ -77,6 +78,31 @@ std::vector<std::shared_ptr<PreviewWindow>> openWindows;
 
 // The next window, made ahead.
 std::shared_ptr<PreviewWindow> spareWindow;
+
+// Whether pages get the GitHub extras: one setting for every window, remembered for the
+// user; changing it renders every open window again.
+GAction* githubExtrasAction() {
+  static GSimpleAction* const action = [] {
+    GSimpleAction* made = g_simple_action_new_stateful(
+        "github-extras", nullptr, g_variant_new_boolean(githubExtrasRemembered()));
+    g_signal_connect(made, "change-state",
+                     G_CALLBACK(+[](GSimpleAction* changed, GVariant* state, gpointer) {
+                       g_simple_action_set_state(changed, state);
+                       rememberGithubExtras(g_variant_get_boolean(state));
+                       for (const auto& window : openWindows) window->render();
+                     }),
+                     nullptr);
+    return made;
+  }();
+  return G_ACTION(action);
+}
+
+quillory::Extras wantedExtras() {
+  GVariant* state = g_action_get_state(githubExtrasAction());
+  const bool github = g_variant_get_boolean(state);
+  g_variant_unref(state);
+  return github ? quillory::Extras::github : quillory::Extras::none;
+}
 
 // Once a window shows its content, the next window is made, off the path of this one's
 // first paint.
@@ -113,6 +139,7 @@ PreviewWindow::PreviewWindow(const PageView* related) {
                    this);
 
   pageView_ = std::make_unique<PageView>(related);
+  pageView_->addMenuEntry(githubExtrasAction(), "GitHub Extras");
   findBar_ = createFindBar(pageView_->webView());
   messageView_ = createMessageView();
   stack_ = gtk_stack_new();
@@ -167,6 +194,11 @@ WindowKeyActions PreviewWindow::keyActions() {
             webkit_print_operation_run_dialog(printing, window_);
             g_object_unref(printing);
           },
+      .toggleGithubExtras =
+          [] {
+            g_action_change_state(githubExtrasAction(),
+                                  g_variant_new_boolean(wantedExtras() == quillory::Extras::none));
+          },
       .typingInEntry =
           [this] {
             GtkWidget* focus = gtk_root_get_focus(GTK_ROOT(window_));
@@ -180,7 +212,7 @@ WindowKeyActions PreviewWindow::keyActions() {
 void PreviewWindow::render() {
   unsigned request = ++latestRequest_;
   std::weak_ptr<PreviewWindow> self = weak_from_this();
-  requestPage(path_, [self, request](quillory::PageOutcome outcome) {
+  requestPage(path_, wantedExtras(), [self, request](quillory::PageOutcome outcome) {
     auto window = self.lock();
     if (window && window->isOpen() && request == window->latestRequest_) {
       window->showOutcome(std::move(outcome));

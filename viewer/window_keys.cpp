@@ -61,6 +61,10 @@ void installWindowKeys(GtkWindow* window, WindowKeyActions actions) {
     shared->print();
     return true;
   });
+  addShortcut(shortcuts, "<Control>g", [shared] {
+    shared->toggleGithubExtras();
+    return true;
+  });
   gtk_widget_add_controller(GTK_WIDGET(window), controller);
 }
 

@@ -122,6 +122,34 @@ $$\n${Array.from({length: 60}, (_, i) => `x_{${i}}`).join(' + ')}\n$$`,
           mark.left >= 0 && mark.right <= innerWidth && mark.top >= 0 && mark.bottom <= innerHeight,
     };
   },
+}, {
+  name: 'with --github the extras keep all of that, take the page\'s colours, and in-page links reach their targets',
+  options: ['--github'],
+  markdown: `# Top :tada:\n\n[Down](#down-here--now) and a footnote[^1].\n\n> a plain quote\n
+> [!WARNING]\n> <script>${ran('inAlert')}</script><img src="${origin}/alert.png" onerror="${ran('alertImage')}">\n
+<span id="styled" style="color: rgb(255, 0, 0)">red?</span>\n\n\`\`\`js\nconst x = "<script>"; // :x:\n\`\`\`\n
+${'filler\n\n'.repeat(60)}## Down here :tada: now\n\n${'filler\n\n'.repeat(60)}
+[^1]: <style>.markdown-alert { border-left-color: rgb(0, 255, 0) !important; }</style> :x: <img src="${origin}/note.png">`,
+  async act(page) {
+    await page.click('a[href="#down-here--now"]');
+  },
+  facts: () => {
+    const style = (selector) => getComputedStyle(document.querySelector(selector));
+    const top = document.getElementById('down-here--now').getBoundingClientRect().top;
+    return {
+      'nothing ran': JSON.stringify(document.documentElement.dataset) === '{}',
+      'the link reached its heading': location.hash === '#down-here--now' && top >= 0 && top < 50,
+      'the footnote reachable': document.querySelector('[data-footnote-ref]').hash === '#footnote-1' &&
+          document.getElementById('footnote-1') !== null,
+      'an alert in its own colour': !['rgb(0, 255, 0)', style('blockquote').borderLeftColor]
+          .includes(style('.markdown-alert-warning').borderLeftColor),
+      'highlighted code': style('.hljs-keyword').color !== style('.hljs-string').color &&
+          style('.hljs-string').color !== style('.md pre').color,
+      'emoji, and code left as it is': document.querySelectorAll('.emoji').length === 2 &&
+          document.querySelector('.hljs-comment').textContent === '// :x:',
+      'no style attribute': style('#styled').color !== 'rgb(255, 0, 0)',
+    };
+  },
 }];
 
 cases.forEach((c, n) => test(c.name, async () => {
@@ -130,7 +158,7 @@ cases.forEach((c, n) => test(c.name, async () => {
     return mkdirSync(path.dirname(file), {recursive: true}), writeFileSync(file, content), file;
   });
   const pagePath = path.join(path.dirname(files[0]), 'page.html');  // beside it: a kept relative address resolves
-  execFileSync(process.argv[2], ['-o', pagePath, files[0]], {timeout: 30000});
+  execFileSync(process.argv[2], [...c.options ?? [], '-o', pagePath, files[0]], {timeout: 30000});
   Object.assign(seen, {requests: [], connections: 0});
   const page = await context.newPage();
   await page.goto(pathToFileURL(pagePath).href, {waitUntil: 'load'});

@@ -15,14 +15,16 @@ int main(int argc, char** argv) {
     arguments.erase(arguments.begin(), arguments.begin() + 2);
   }
   const std::string mode = arguments.size() == 1 ? arguments[0] : "";
-  if (mode != "convert" && mode != "disarm") {
-    std::fputs("usage: conversion_host [--time-limit MS] convert | disarm\n", stderr);
+  if (mode != "convert" && mode != "convert-github" && mode != "disarm") {
+    std::fputs("usage: conversion_host [--time-limit MS] convert | convert-github | disarm\n",
+               stderr);
     return 2;
   }
+  const auto extras = mode == "convert-github" ? quillory::Extras::github : quillory::Extras::none;
   while (auto text = testing_support::readFrame(std::cin)) {
     std::cout << testing_support::frame(
-        mode == "convert" ? quillory::PreviewProviderInternals::markdownToHTML(*text)
-                          : quillory::disarmMarkup(std::move(*text)));
+        mode == "disarm" ? quillory::disarmMarkup(std::move(*text))
+                         : quillory::PreviewProviderInternals::markdownToHTML(*text, extras));
   }
   std::cout.flush();
   return 0;

@@ -105,7 +105,8 @@ TEST(CommandLine, WhatCannotBeReadOrWrittenIsNamedWithTheReason) {
 
 TEST(CommandLine, UsageHelpAndVersion) {
   const std::string usage =
-      "Usage: quillory [-o OUT] FILE\n       quillory -d OUTDIR FILE|DIR...\n";
+      "Usage: quillory [--github] [-o OUT] FILE\n       quillory [--github] -d OUTDIR "
+      "FILE|DIR...\n";
   for (const auto& [arguments, complaint] :
        std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{}, "no FILE given"},
@@ -132,6 +133,21 @@ TEST(CommandLine, UsageHelpAndVersion) {
                 result.out.find(line) != std::string::npos)
         << result;
   }
+}
+
+// --github gives every page it makes, one or many, the extras; without it a page is marked's.
+TEST(CommandLine, GithubExtrasOnRequestOnly) {
+  TempDir dir;
+  // Emoji names may share their colons.
+  const std::string doc = dir.write("in/a.md", "# A b\n\n:nope:rocket:\n");
+  const std::string extras =
+      "<h1 id=\"a-b\"><a class=\"anchor\" href=\"#a-b\" aria-label=\"Link to this "
+      "section\"></a>A b</h1>\n<p>:nope<span class=\"emoji\" role=\"img\" "
+      "aria-label=\"rocket\">\U0001F680</span></p>\n";
+  EXPECT_EQ(quillory({doc}), (ProcessResult{0, "<h1>A b</h1>\n<p>:nope:rocket:</p>\n", ""}));
+  EXPECT_EQ(quillory({"--github", doc}), (ProcessResult{0, extras, ""}));
+  EXPECT_EQ(quillory({"--github", "-d", dir.path() / "out", dir.path() / "in"}).exitStatus, 0);
+  EXPECT_EQ(filesIn(dir.path() / "out"), (Files{{"a.html", extras}}));
 }
 
 TEST(CommandLineBatch, RendersEveryFileListsTheFailuresAndNeverSharesAPage) {

@@ -13,8 +13,8 @@ struct PreviewProviderInternals : PreviewProvider {
   static std::string buildHTML(const std::string& md, const URL& dir) {
     return PreviewProvider().buildHTML(md, dir);
   }
-  static std::string markdownToHTML(const std::string& md) {
-    return PreviewProvider().markdownToHTML(md);
+  static std::string markdownToHTML(const std::string& md, Extras extras = Extras::none) {
+    return PreviewProvider(extras).markdownToHTML(md);
   }
   static std::string inlineLocalImages(const std::string& html, const URL& dir) {
     return PreviewProvider().inlineLocalImages(html, dir);

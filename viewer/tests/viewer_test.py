@@ -8,6 +8,7 @@ RED, GREEN, BLUE, WHITE = (208, 0, 0), (0, 160, 0), (0, 0, 208), (255, 255, 255)
 DIR = tempfile.mkdtemp(prefix="quillory-view-test-")
 VIEWER, env, processes = None, dict(os.environ), []
 near = lambda target, within=40: lambda p: all(abs(a - b) <= within for a, b in zip(p, target))
+NOTE = near((9, 105, 218), 30)  # the bar of a GitHub note alert
 dark = lambda p: max(p) < 90  # heading text is #1f2328; anti-aliased edges stay below 90
 path = lambda name: os.path.join(DIR, name)
 top_of = lambda points: min(y for _, y in points)
@@ -142,10 +143,17 @@ class Window:
 
 
 def render_and_keys():
-    window = Window(write("sample.md", f"# Rendered heading\n\nMentions findable words.\n\n![b]({block(RED)})\n"))
+    window = Window(write("sample.md", f"# Rendered heading\n\nMentions findable words.\n\n![b]({block(RED)})\n\n"
+                                       "> [!NOTE]\n> A note.\n"))
     check(geometry(window.id)[2:] == (900, 700), f"the window is not 900x700: {geometry(window.id)}")
     heading = window.heading()
     check(heading[3] < top_of(window.shows("the red block", near(RED))), "the heading is not above the image")
+    # Ctrl+G turns the GitHub extras on, for this window and later ones, and remembers it.
+    check(len(shot_points(window.id, NOTE)) < 10, "a note is an alert before Ctrl+G")
+    window.keys("ctrl+g")
+    window.shows("the note's blue bar after Ctrl+G", NOTE, 20)
+    with open(path("config/quillory/viewer.conf")) as settings:
+        check("github-extras=true" in settings.read(), "Ctrl+G was not remembered")
     window.keys("ctrl+plus", "ctrl+plus")
     wait_for("the heading to grow after Ctrl+plus", lambda: window.heading()[2] > heading[2] + 20)
     # Space goes into the find bar; Escape closes the bar and leaves the match selected.
@@ -172,9 +180,11 @@ def render_and_keys():
 
 def live_reload():  # changes show at the scroll position the reader left, however the file is written
     filler = "".join(f"Paragraph {n} of filler text.\n\n" for n in range(60))
-    page = lambda colour: f"# Top of the page\n\n{filler}![b]({block(colour)})\n\n{filler[:300]}"
+    page = lambda colour: f"# Top of the page\n\n> [!NOTE]\n> A note.\n\n{filler}![b]({block(colour)})\n\n{filler[:300]}"
+    # The GitHub extras as a user left them on.
+    os.makedirs(path("config/quillory")), write("config/quillory/viewer.conf", "[pages]\ngithub-extras=true\n")
     window = Window(write("notes.md", page(RED)))
-    window.heading(), window.keys("End")
+    window.heading(), window.shows("the note's blue bar, the extras remembered", NOTE, 20), window.keys("End")
     red = window.shows("the red block after scrolling down", near(RED), settled=True)
     write("notes.md", page(GREEN), atomically=True)
     green = window.shows("the green block after an editor's save", near(GREEN), settled=True)

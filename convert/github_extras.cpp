@@ -1,0 +1,72 @@
+// The GitHub extras: which of their libraries a Markdown text needs, each loaded once.
+#include <array>
+#include <string_view>
+
+#include "preview/preview_provider.h"
+
+namespace quillory {
+namespace {
+
+bool always(std::string_view) { return true; }
+
+bool holdsAlertMarker(std::string_view text) { return text.find("[!") != std::string_view::npos; }
+
+bool holdsFootnoteLabel(std::string_view text) { return text.find("[^") != std::string_view::npos; }
+
+// Only a fenced block names its language.
+bool holdsCodeFence(std::string_view text) {
+  return text.find("```") != std::string_view::npos || text.find("~~~") != std::string_view::npos;
+}
+
+// Whether `text` holds ":name:" where name could be an emoji's: GitHub's names are made of
+// letters, digits, "_", "+" and "-" (and are matched in any case).
+bool holdsEmojiName(std::string_view text) {
+  auto isNameCharacter = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '+' || c == '-';
+  };
+  size_t runStart = std::string_view::npos;  // just after the latest colon
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ':') {
+      if (runStart != std::string_view::npos && i > runStart) return true;
+      runStart = i + 1;
+    } else if (!isNameCharacter(text[i])) {
+      runStart = std::string_view::npos;
+    }
+  }
+  return false;
+}
+
+struct Library {
+  const char* resource;
+  bool (*neededFor)(std::string_view);
+};
+
+// In the order they run. The code highlighter's wrapper always runs: with it every code
+// block ends alike, highlighted or not.
+constexpr std::array kLibraries = {
+    Library{"marked-gfm-heading-id", always},       Library{"marked-alert", holdsAlertMarker},
+    Library{"marked-footnote", holdsFootnoteLabel}, Library{"marked-highlight", always},
+    Library{"highlight.min", holdsCodeFence},       Library{"marked-emoji", holdsEmojiName},
+    Library{"github-emoji", holdsEmojiName},
+};
+
+}  // namespace
+
+std::vector<const std::string*> PreviewProvider::githubLibrariesFor(const std::string& markdown) {
+  // Loaded together at the first use, never freed (as the other resource texts).
+  static const auto* const texts = [] {
+    auto* loaded = new std::array<std::string, kLibraries.size()>;
+    for (size_t i = 0; i < kLibraries.size(); ++i) {
+      (*loaded)[i] = loadResource(kLibraries[i].resource, "js");
+    }
+    return loaded;
+  }();
+  std::vector<const std::string*> needed;
+  for (size_t i = 0; i < kLibraries.size(); ++i) {
+    if (kLibraries[i].neededFor(markdown)) needed.push_back(&(*texts)[i]);
+  }
+  return needed;
+}
+
+}  // namespace quillory
