@@ -141,8 +141,8 @@ bool restrictEveryThread(int ruleset) {
   static std::mutex oneAtATime;
   std::lock_guard lock(oneAtATime);
   const int signal = unusedRealtimeSignal();
-  struct sigaction action {
-  }, previous{};
+  struct sigaction action {};
+  struct sigaction previous {};
   action.sa_handler = restrictThisThread;
   action.sa_flags = SA_RESTART;
   sigfillset(&action.sa_mask);
@@ -161,7 +161,8 @@ bool restrictEveryThread(int ruleset) {
       restricted = askToRestrict(signal, (*threads)[i], deadline);
     }
   }
-  sigaction(signal, &previous, nullptr);
+  // After a failure a signal may still be on its way to a thread: the handler stays for it.
+  if (restricted) sigaction(signal, &previous, nullptr);
   return restricted && syscall(SYS_landlock_restrict_self, ruleset, 0) == 0;
 }
 

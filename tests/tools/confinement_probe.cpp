@@ -1,7 +1,8 @@
 // Confines itself as `quillory DOCUMENT` does, then tries what a fault might: each attempt
 // and the kernel's answer go to standard error, then the page of DOCUMENT to standard output.
 // With --warm (not --cold) it confines as a warm conversion helper does, its workers already
-// running, and tries the files on one of them too.
+// running, and tries the files on one of them too; like the helper, it ends with status 3
+// when a thread could not be confined.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/uio.h>
@@ -56,7 +57,10 @@ int main(int argc, char** argv) {
   }
   if (warm) {
     quillory::PreviewProvider().warmUp();
-    platform::confineProcess(quillory::readingDocuments({argv[1]}));
+    if (!platform::confineProcess(quillory::readingDocuments({argv[1]})).files &&
+        platform::availableProtections().files) {
+      return 3;
+    }
   } else {
     quillory::confineTo({argv[1]}, "", false);
   }

@@ -27,6 +27,14 @@ TEST(Confinement, AFaultReachesOnlyTheDocumentAndThePageStaysTheSame) {
   for (const std::string mode : {"--cold", "--warm"}) {
     const auto probed =
         testing_support::runProcess({program("confinement_probe"), mode, doc, "/etc/passwd"});
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer's own thread blocks every signal: it cannot be confined, so the probe,
+    // as a warm helper would, goes no further.
+    if (mode == "--warm") {
+      EXPECT_EQ(probed.exitStatus, 3) << probed;
+      continue;
+    }
+#endif
     EXPECT_EQ(probed.err,
               "connect: denied\nsocket: denied\nexecve: denied\n"
               "process_vm_readv: denied\n" +
