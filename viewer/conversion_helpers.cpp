@@ -1,6 +1,7 @@
 // The window's page requests and the processes that convert for them. Each helper answers
 // its requests in order over a socket; a helper that ends, or answers what cannot be read,
-// fails what it owed and is replaced on the next request.
+// fails what it owed (unless it was started warm and never answered: see stop) and is
+// replaced on the next request.
 #include "viewer/conversion_helpers.h"
 
 #include <glib-unix.h>
