@@ -84,5 +84,8 @@ int main(int argc, char** argv) {
   const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(argv[1]));
   if (!outcome.reply) return 1;
   platform::writeStandardOutput(*outcome.reply->data);
+  // A leak checker at exit would stop every thread with ptrace, which Landlock refuses
+  // between the sibling domains that the threads running took one by one.
+  if (warm) _exit(0);
   return 0;
 }
