@@ -46,7 +46,18 @@ int FileDescriptor::readUpTo(std::string& bytes, size_t limit, size_t expectedSi
   // Read straight into the result; a file whose size is known needs one pass.
   while (bytes.size() < limit) {
     size_t filled = bytes.size();
-    size_t want = std::min(std::max<size_t>(bytes.capacity() - filled, 1 << 16), limit - filled);
+    if (filled == bytes.capacity()) {
+      // Full: one byte tells whether the file goes on, without doubling (and copying) a
+      // result that most often is complete.
+      char next;
+      ssize_t got = read(fd_, &next, 1);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return errno;
+      if (got == 0) break;
+      bytes.push_back(next);
+      continue;
+    }
+    size_t want = std::min(bytes.capacity() - filled, limit - filled);
     bytes.resize(filled + want);
     ssize_t got = read(fd_, bytes.data() + filled, want);
     bytes.resize(filled + static_cast<size_t>(std::max<ssize_t>(got, 0)));
