@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Whole-process and in-process figures, side by side with marked's own command line and
-# a fresh vm context under node, in one run. Medians; ratios are ours / node's.
+# a fresh vm context under node, in one run, and the GitHub extras against plain pages.
+# Medians; ratios are ours / node's (plain's for the extras).
 #
 #   bench/compare.sh [BUILD_DIR]      (needs hyperfine and GNU time: scripts/bootstrap)
 set -euo pipefail
@@ -9,7 +10,7 @@ build=${1:-build}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 node bench/make_corpus.mjs "$work"
-cp bench/corpus/readme.md bench/corpus/readme-math.md "$work/"
+cp bench/corpus/readme.md bench/corpus/readme-math.md tests/differential/corpus/github-readme.md "$work/"
 marked_cli="node node_modules/marked/bin/marked.js -i"
 
 median() {  # hyperfine JSON -> median seconds
@@ -44,6 +45,19 @@ echo "== In process, after one request: one conversion (fresh global, libraries 
   grep median
 for doc in readme.md readme-math.md; do
   node bench/node_fresh_context.mjs "$build/resources" convert/renderer.js "$work/$doc" 50
+done
+
+echo
+echo "== The GitHub extras: quillory FILE against quillory --github FILE"
+printf '%-16s %12s %12s %8s\n' document plain_ms github_ms ratio
+for doc in readme.md github-readme.md large-4mb.md; do
+  runs=30
+  [ "$doc" = large-4mb.md ] && runs=8
+  hyperfine -N -w 2 -r "$runs" --export-json "$work/g.json" \
+    "$build/quillory $work/$doc" "$build/quillory --github $work/$doc" >/dev/null 2>&1
+  read -r plain github < <(median "$work/g.json")
+  node -e 'const [d,p,g]=process.argv.slice(1); console.log(`${d.padEnd(16)} ${(p*1000).toFixed(1).padStart(12)} ${(g*1000).toFixed(1).padStart(12)} ${(g/p).toFixed(2).padStart(8)}`)' \
+    "$doc" "$plain" "$github"
 done
 
 echo
