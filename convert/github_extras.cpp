@@ -1,5 +1,6 @@
 // The GitHub extras: which of their libraries a Markdown text needs, each loaded once.
 #include <array>
+#include <mutex>
 #include <string_view>
 
 #include "preview/preview_provider.h"
@@ -54,17 +55,19 @@ constexpr std::array kLibraries = {
 }  // namespace
 
 std::vector<const std::string*> PreviewProvider::githubLibrariesFor(const std::string& markdown) {
-  // Loaded together at the first use, never freed (as the other resource texts).
-  static const auto* const texts = [] {
-    auto* loaded = new std::array<std::string, kLibraries.size()>;
-    for (size_t i = 0; i < kLibraries.size(); ++i) {
-      (*loaded)[i] = loadResource(kLibraries[i].resource, "js");
-    }
-    return loaded;
-  }();
+  // Each loaded at its first use, never freed (as the other resource texts).
+  struct Loaded {
+    std::once_flag once;
+    std::string text;
+  };
+  static auto* const texts = new std::array<Loaded, kLibraries.size()>;
   std::vector<const std::string*> needed;
   for (size_t i = 0; i < kLibraries.size(); ++i) {
-    if (kLibraries[i].neededFor(markdown)) needed.push_back(&(*texts)[i]);
+    if (!kLibraries[i].neededFor(markdown)) continue;
+    Loaded& library = (*texts)[i];
+    std::call_once(library.once,
+                   [&] { library.text = loadResource(kLibraries[i].resource, "js"); });
+    needed.push_back(&library.text);
   }
   return needed;
 }

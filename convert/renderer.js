@@ -148,13 +148,12 @@
     // Only the emoji whose names the text holds between colons: a pattern of all of
     // GitHub's names takes longer to compile than most documents take to render.
     var named = {};
-    var found = false;
     var names = /:([a-z0-9_+\-]+)(?=:)/gi;
     for (var match; typeof githubEmoji !== "undefined" && (match = names.exec(src)); ) {
       var name = match[1].toLowerCase();
-      if (Object.prototype.hasOwnProperty.call(githubEmoji, name)) found = named[name] = githubEmoji[name];
+      if (Object.prototype.hasOwnProperty.call(githubEmoji, name)) named[name] = githubEmoji[name];
     }
-    if (typeof markedEmoji !== "undefined" && found) {
+    if (typeof markedEmoji !== "undefined" && Object.keys(named).length > 0) {
       marked.use(
         markedEmoji.markedEmoji({
           emojis: named,

@@ -72,8 +72,7 @@ void stop(std::shared_ptr<Helper> helper, const std::string& failure) {
   g_source_remove(helper->watch);
   close(helper->socket);
   helper->socket = -1;
-  auto owed = std::move(helper->owed);
-  helper->owed.clear();
+  auto owed = std::exchange(helper->owed, {});
   std::erase_if(helpers, [&](const auto& entry) { return entry.second == helper; });
   if (spareHelper == helper) spareHelper = nullptr;
   if (failure.empty()) return;
