@@ -2,18 +2,19 @@
 // stays in a process that can do less than the window.
 #include "viewer/conversion_service.h"
 
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
 
 #include "platform/frames.h"
+#include "platform/limits.h"
 #include "platform/process.h"
 #include "preview/confinement.h"
 #include "preview/preview_provider.h"
 
 namespace viewer {
 namespace {
-
-constexpr size_t kMaxRequestBytes = 64 * 1024;
 
 void appendNumber(std::string& message, uint32_t number) {
   for (int i = 0; i < 4; ++i) message.push_back(static_cast<char>(number >> (8 * i)));
@@ -29,9 +30,10 @@ uint32_t numberAt(const std::string& message, size_t at) {
 
 }  // namespace
 
-// The extras as one letter, then the path.
-std::string encodeRequest(const std::string& path, quillory::Extras extras) {
-  return (extras == quillory::Extras::github ? "G" : "-") + path;
+// The extras as one letter, the time limit in milliseconds, a newline, then the path.
+std::string encodeRequest(const std::string& path, const quillory::PreviewOptions& options) {
+  return (options.extras == quillory::Extras::github ? "G" : "-") +
+         std::to_string(options.timeLimit.count()) + "\n" + path;
 }
 
 std::string encodeOutcome(const quillory::PageOutcome& outcome) {
@@ -63,16 +65,20 @@ int serveConversions(int socket, bool warm) {
   platform::endWithParent();
   if (warm) quillory::PreviewProvider().warmUp();
   bool confined = false;
-  while (auto request = platform::readFrame(socket, kMaxRequestBytes)) {
+  while (auto request = platform::readFrame(socket, limits::helperRequestBytes)) {
     if (request->empty()) break;
-    const auto extras = request->front() == 'G' ? quillory::Extras::github : quillory::Extras::none;
-    const std::string path = request->substr(1);
+    const size_t pathStart = request->find('\n') + 1;
+    if (pathStart == 0) break;
+    quillory::PreviewOptions options;
+    if (request->front() == 'G') options.extras = quillory::Extras::github;
+    options.timeLimit = std::chrono::milliseconds(std::atoll(request->c_str() + 1));
+    const std::string path = request->substr(pathStart);
     if (!std::exchange(confined, true)) {
       const auto applied = platform::confineProcess(quillory::readingDocuments({path}));
       // A thread might have been left out: the instance asks a cold helper instead.
       if (warm && !applied.files && platform::availableProtections().files) return 1;
     }
-    const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(path), extras);
+    const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(path), options);
     if (!platform::writeFrame(socket, encodeOutcome(outcome))) break;
   }
   return 0;

@@ -9,7 +9,7 @@
 namespace viewer {
 
 // Serves requests on `socket` until the other end closes it: each request names a file by
-// its absolute path, with the extras its page gets; each answer is its outcome, in the
+// its absolute path, with the options its page is made with; each answer is its outcome, in the
 // order asked. From the first request on, the process can read only that file's directory
 // and the resources, and write, connect to and run nothing. With `warm`, every converting
 // thread first builds a page of its own, and should the threads then not all be confined,
@@ -17,7 +17,7 @@ namespace viewer {
 int serveConversions(int socket, bool warm = false);
 
 // A request as it crosses between the processes.
-std::string encodeRequest(const std::string& path, quillory::Extras extras);
+std::string encodeRequest(const std::string& path, const quillory::PreviewOptions& options);
 
 // The outcome as it crosses between the processes, and back.
 std::string encodeOutcome(const quillory::PageOutcome& outcome);
