@@ -21,7 +21,6 @@ const std::string_view rendererScript = embedded::rendererScriptText;
 std::string PreviewProvider::markdownToHTML(const std::string& markdown) const {
   auto context = platform::ScriptContext::create(options_.timeLimit);
   if (!context) return escapedPre(markdown);
-  context->setExceptionHandler([](platform::ScriptContext&, const platform::ScriptValue&) {});
 
   context->evaluateScript(markedSource());
   const bool hasMath = markdown.find('$') != std::string::npos;
