@@ -2,6 +2,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,9 +49,14 @@ inline pid_t startProcess(const std::vector<std::string>& argv,
   return pid;
 }
 
+// Waits for `pid` to end; one still running after 100 s is killed, so that a hung program
+// fails its test rather than holding it up, also where no CTest timeout guards it.
 inline int exitStatusOf(pid_t pid) {
   int status = 0;
-  waitpid(pid, &status, 0);
+  for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+    if (waited == 10'000) kill(pid, SIGKILL);
+    usleep(10'000);
+  }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -111,8 +117,9 @@ class BundleSandbox {
     arguments.insert(arguments.begin(), program_);
     return runProcess(arguments);
   }
-  std::vector<std::string> convert(const std::vector<std::string>& documents) const {
-    return convertInHost({program_}, documents);
+  std::vector<std::string> convert(const std::vector<std::string>& documents,
+                                   const std::string& timeLimitMs = "10000") const {
+    return convertInHost({program_, "--time-limit", timeLimitMs}, documents);
   }
 
  private:

@@ -2,6 +2,7 @@
 // faults: devices and FIFOs, interrupts, size limits, a reader gone, non-UTF-8 names.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -215,7 +216,8 @@ TEST(CommandLineFaults, InterruptedWritesLeaveTheOlderPageOrTheWholeNewOne) {
     // Stop the program as soon as its temporary file exists beside the page, most likely
     // in the middle of writing it; then interrupt it.
     alignas(inotify_event) char event[4096];
-    ASSERT_GT(read(watch, event, sizeof event), 0);
+    pollfd created{watch, POLLIN, 0};
+    ASSERT_TRUE(poll(&created, 1, 60'000) == 1 && read(watch, event, sizeof event) > 0);
     close(watch);
     kill(pid, SIGSTOP);
     kill(pid, signal);

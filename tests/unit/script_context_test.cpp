@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -56,9 +57,11 @@ TEST(ScriptWatchdog, StopsRunawayScriptsAlsoAfterContextsEndedBeforeTheirDeadlin
     });
   }
   for (std::thread& thread : threads) thread.join();
-  // A limit that never takes effect leaves the test to CTest's timeout.
+  // Should the limit never take effect, the alarm ends the process: the test fails, not hangs.
   auto context = ScriptContext::create(300ms);
+  alarm(60);
   EXPECT_FALSE(context->evaluateScript("for (;;) {}").has_value());
+  alarm(0);
   EXPECT_EQ(evaluate(*context, "'late'"), std::nullopt) << "no script starts past the deadline";
   // A conversion past its limit shows the fallback; the next one, in time, does not.
   const std::string text = "# Title\n\n*emphasis*\n";
