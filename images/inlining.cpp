@@ -1,4 +1,5 @@
-// Local image inlining: img sources naming files below the base directory become data: URIs.
+// Local image inlining: img sources naming files below the base directory become data: URIs,
+// with media types by extension.
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -16,6 +17,14 @@
 namespace quillory {
 
 namespace {
+
+// Lower-case extensions without their dot, compared in this order.
+constexpr std::pair<std::string_view, std::string_view> kMediaTypes[] = {
+    {"png", "image/png"}, {"jpg", "image/jpeg"},    {"jpeg", "image/jpeg"},
+    {"gif", "image/gif"}, {"svg", "image/svg+xml"}, {"webp", "image/webp"},
+    {"bmp", "image/bmp"}, {"heic", "image/heic"},   {"avif", "image/avif"},
+};
+constexpr std::string_view kArbitraryBytes = "application/octet-stream";
 
 constexpr std::string_view kLeftAlonePrefixes[] = {"data:", "http://", "https://", "cid:"};
 constexpr std::string_view kDataScheme = "data:";
@@ -153,6 +162,14 @@ std::string PreviewProvider::inlineLocalImages(const std::string& html,
   }
   if (embeddings.empty()) return html;
   return withDataURIs(html, embeddings);
+}
+
+std::string PreviewProvider::mimeType(const std::string& pathExtension) {
+  const std::string extension = platform::lowercased(pathExtension);
+  for (const auto& [known, mediaType] : kMediaTypes) {
+    if (extension == known) return std::string(mediaType);
+  }
+  return std::string(kArbitraryBytes);
 }
 
 }  // namespace quillory
