@@ -30,19 +30,7 @@ struct Failure {
 
 // The page's name: the file's, with its Markdown extension (if any) replaced by .html.
 std::string pageName(const std::string& relativePath) {
-  size_t slash = relativePath.rfind('/');
-  size_t dot = relativePath.rfind('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) {
-    return relativePath.substr(0, dot) + ".html";
-  }
-  return relativePath + ".html";
-}
-
-std::string baseName(const std::string& path) {
-  std::string trimmed = path;
-  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  size_t slash = trimmed.rfind('/');
-  return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+  return platform::replacingPathExtension(relativePath, "html");
 }
 
 // One job per file; a directory contributes its Markdown files, each page placed at the
@@ -63,7 +51,7 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string&
   };
   for (const std::string& input : inputs) {
     if (!platform::isDirectory(input)) {
-      add(input, pageName(baseName(input)));
+      add(input, pageName(platform::lastPathComponent(input)));
       continue;
     }
     std::string directory = input.ends_with('/') ? input : input + "/";
@@ -135,8 +123,7 @@ int renderBatch(const std::vector<std::string>& inputs, const std::string& outpu
       std::string subject = job.input, reason = outcome.failure;
       if (outcome.reply) {
         try {
-          size_t slash = job.output.rfind('/');
-          platform::makeDirectories(job.output.substr(0, slash));
+          platform::makeDirectories(platform::deletingLastPathComponent(job.output));
           platform::writeOutputFile(job.output, *outcome.reply->data);
         } catch (const std::system_error& failure) {
           subject = job.output;

@@ -43,11 +43,7 @@ FileURL FileURL::fileURLWithPath(std::string_view path, const FileURL& directory
 std::string FileURL::path() const { return withoutTrailingSeparators(path_); }
 
 FileURL FileURL::deletingLastPathComponent() const {
-  std::string path = withoutTrailingSeparators(path_);
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos || slash == 0) return FileURL("/");
-  path.resize(slash);
-  return FileURL(withoutTrailingSeparators(std::move(path)));
+  return FileURL(platform::deletingLastPathComponent(path_));
 }
 
 FileURL FileURL::standardized() const {
@@ -73,11 +69,34 @@ FileURL FileURL::standardized() const {
 }
 
 std::string FileURL::pathExtension() const {
-  const std::string path = withoutTrailingSeparators(path_);
-  const std::string name = path.substr(path.rfind('/') + 1);
+  const std::string name = lastPathComponent(path_);
   size_t dot = name.rfind('.');
   if (dot == std::string::npos) return "";
   return name.substr(dot + 1);
+}
+
+std::string lastPathComponent(std::string_view path) {
+  const std::string trimmed = withoutTrailingSeparators(std::string(path));
+  return trimmed.substr(trimmed.rfind('/') + 1);
+}
+
+std::string deletingLastPathComponent(std::string_view path) {
+  std::string trimmed = withoutTrailingSeparators(std::string(path));
+  const size_t slash = trimmed.rfind('/');
+  if (slash == std::string::npos) return trimmed.starts_with('/') ? "/" : ".";
+  if (slash == 0) return "/";
+  trimmed.resize(slash);
+  return withoutTrailingSeparators(std::move(trimmed));
+}
+
+std::string replacingPathExtension(std::string_view path, std::string_view extension) {
+  const size_t nameStart = path.rfind('/') + 1;
+  const size_t dot = path.rfind('.');
+  const bool hasExtension = dot != std::string_view::npos && dot > nameStart;
+  std::string replaced(path.substr(0, hasExtension ? dot : path.size()));
+  replaced += '.';
+  replaced += extension;
+  return replaced;
 }
 
 bool liesInside(std::string_view path, std::string_view directory) {

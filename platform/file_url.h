@@ -33,6 +33,14 @@ class FileURL {
   std::string path_;
 };
 
+// The same operations on the text of a path that may be relative, for names shown to a user
+// as they were typed: the last component ("b.md" of "a/b.md/"); the path without it ("a" of
+// "a/b.md", "." of "b.md"); the path with its last component's extension replaced by
+// `extension`, or `extension` added where it has none (a leading dot starts no extension).
+std::string lastPathComponent(std::string_view path);
+std::string deletingLastPathComponent(std::string_view path);
+std::string replacingPathExtension(std::string_view path, std::string_view extension);
+
 // True when the absolute `path` is `directory` itself or lies below it, by their text alone
 // (standardized or real paths, both alike). Nothing lies below the root directory: the
 // prefix it would need is "//".

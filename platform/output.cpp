@@ -17,6 +17,7 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/files.h"
 #include "platform/process.h"
 
 namespace platform {
@@ -112,15 +113,14 @@ int writeAll(int fd, std::string_view bytes) {
 // other threads).
 mode_t creationMask() {
   static const mode_t mask = [] {
-    mode_t value = 022;
-    if (FILE* status = std::fopen("/proc/self/status", "re")) {
-      char line[256];
-      while (std::fgets(line, sizeof line, status) != nullptr) {
-        if (std::sscanf(line, "Umask: %o", &value) == 1) break;
-      }
-      std::fclose(status);
+    unsigned value = 022;
+    try {
+      const std::string status = readFile(FileURL::fileURLWithPath("/proc/self/status"));
+      const size_t line = status.find("\nUmask:");
+      if (line != std::string::npos) std::sscanf(status.c_str() + line + 1, "Umask: %o", &value);
+    } catch (const FileReadError&) {  // no /proc: the usual mask
     }
-    return value;
+    return static_cast<mode_t>(value);
   }();
   return mask;
 }

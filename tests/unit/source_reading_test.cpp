@@ -74,7 +74,14 @@ TEST(FileURL, DirectoriesResolutionStandardizationAndExtensions) {
       {FileURL::fileURLWithPath("/a/archive.tar.gz").pathExtension(), "gz"},
       {FileURL::fileURLWithPath("/a.d/README").pathExtension(), ""},
       {FileURL::fileURLWithPath("/a/.png").pathExtension(), "png"},  // all extension
-      {FileURL::fileURLWithPath("/a/trailing.").pathExtension(), ""}};
+      {FileURL::fileURLWithPath("/a/trailing.").pathExtension(), ""},
+      // The same on path text as typed, relative or not.
+      {platform::lastPathComponent("docs/a.md//"), "a.md"},
+      {platform::deletingLastPathComponent("docs/sub/a.md"), "docs/sub"},
+      {platform::deletingLastPathComponent("a.md"), "."},
+      {platform::replacingPathExtension("d.x/README", "html"), "d.x/README.html"},
+      {platform::replacingPathExtension("d/.md", "html"), "d/.md.html"},
+      {platform::replacingPathExtension("d/a.b.md", "html"), "d/a.b.html"}};
   for (const auto& [found, expected] : cases) EXPECT_EQ(found, expected);
 }
 
