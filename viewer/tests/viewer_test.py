@@ -274,11 +274,14 @@ def resident_instance():
     first.close("Escape")
     second.shows("the second window, still open", near(BLUE))
     # Conversions run in helper processes of the instance; one that dies is replaced.
-    # The one started ahead for the next directory confines itself at its first request.
-    status = [open(f"/proc/{pid}/status").read() for pid in run(
-        "pgrep", "-P", second.pid(), "-f", "conversion-helper").stdout.split()]
+    # The one started ahead for the next directory confines itself at its first request;
+    # none maps the toolkit or the web engine.
+    helpers = run("pgrep", "-P", second.pid(), "-f", "quillory-view-helper").stdout.split()
+    status = [open(f"/proc/{pid}/status").read() for pid in helpers]
     check(any("NoNewPrivs:\t1" in s and "Seccomp:\t2" in s for s in status), "no helper is confined")
-    check(run("pkill", "-KILL", "-P", second.pid(), "-f", "conversion-helper").returncode == 0,
+    check(not any(lib in open(f"/proc/{pid}/maps").read() for pid in helpers for lib in ("libgtk", "libwebkit")),
+          "a conversion helper maps GTK or WebKit")
+    check(run("pkill", "-KILL", "-P", second.pid(), "-f", "quillory-view-helper").returncode == 0,
           "the instance has no conversion helper")
     write("second.md", f"# Second\n\n![b]({block(RED)})\n", atomically=True)
     second.shows("the change, converted by a new helper", near(RED))

@@ -1,8 +1,8 @@
 // Which navigations the window lets happen, and the policy it serves its page under.
 #include <gtest/gtest.h>
 
-#include "viewer/navigation_policy.h"
-#include "viewer/page_policy.h"
+#include "viewer/window/navigation_policy.h"
+#include "viewer/window/page_policy.h"
 
 namespace viewer {
 namespace {

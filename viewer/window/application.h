@@ -4,10 +4,9 @@
 #include <functional>
 #include <string>
 
-namespace viewer {
+#include "viewer/protocol/application_id.h"
 
-// Set in desktop entries, D-Bus service files and AppStream metadata alike.
-constexpr const char* kApplicationId = "org.quillory.Viewer";
+namespace viewer {
 
 // Tells the command that started this process its exit status, and the message for its
 // standard error.

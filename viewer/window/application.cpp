@@ -2,15 +2,15 @@
 // later ones hand their file to it over D-Bus and return once its window shows something.
 // The instance outlives its last window for a while, so that the next preview finds the
 // toolkit, the web engine and the script engine started.
-#include "viewer/application.h"
+#include "viewer/window/application.h"
 
 #include <gtk/gtk.h>
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "viewer/conversion_helpers.h"
-#include "viewer/preview_window.h"
+#include "viewer/window/conversion_helpers.h"
+#include "viewer/window/preview_window.h"
 
 namespace viewer {
 namespace {

@@ -2,7 +2,7 @@
 // its requests in order over a socket; a helper that ends, or answers what cannot be read,
 // fails what it owed (unless it was started warm and never answered: see stop) and is
 // replaced on the next request.
-#include "viewer/conversion_helpers.h"
+#include "viewer/window/conversion_helpers.h"
 
 #include <glib-unix.h>
 #include <glib.h>
@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "platform/frames.h"
-#include "viewer/conversion_service.h"
+#include "viewer/protocol/conversion_codec.h"
 
 namespace viewer {
 namespace {
@@ -130,8 +130,13 @@ std::shared_ptr<Helper> startHelper(bool warm) {
   helper->warmUntried = warm;
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return nullptr;
-  gchar* program = g_file_read_link("/proc/self/exe", nullptr);
-  const gchar* arguments[] = {program, "--conversion-helper", warm ? "--warm" : nullptr, nullptr};
+  // quillory-view-helper is beside the instance, in the build and once installed.
+  gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+  gchar* directory = g_path_get_dirname(self);
+  gchar* program = g_build_filename(directory, "quillory-view-helper", nullptr);
+  g_free(directory);
+  g_free(self);
+  const gchar* arguments[] = {program, warm ? "--warm" : nullptr, nullptr};
   const gint sources[] = {ends[1]};
   const gint targets[] = {3};
   const gboolean started = g_spawn_async_with_pipes_and_fds(
@@ -179,7 +184,7 @@ void requestPage(const std::string& path, quillory::Extras extras,
   }
   const std::string directory = std::filesystem::path(path).parent_path();
   auto helper = helperFor(directory);
-  if (!helper || !platform::writeFrame(helper->socket, encodeRequest(path, extras))) {
+  if (!helper || !platform::writeFrame(helper->socket, encodeRequest({path, extras}))) {
     if (helper) stop(helper, "the conversion stopped before it was done");
     deliverLater(std::move(done), {std::nullopt, "no process could be started to convert it"});
     return;

@@ -1,17 +1,17 @@
 // The web view that shows the preview page and nothing else. The page is served under a
 // scheme of the view's own, so that reloading it after a change keeps the scroll position
 // without any script.
-#include "viewer/page_view.h"
+#include "viewer/window/page_view.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 #include <utility>
 
-#include "viewer/browser_launch.h"
-#include "viewer/content_filter.h"
-#include "viewer/navigation_policy.h"
-#include "viewer/page_policy.h"
+#include "viewer/window/browser_launch.h"
+#include "viewer/window/content_filter.h"
+#include "viewer/window/navigation_policy.h"
+#include "viewer/window/page_policy.h"
 
 namespace viewer {
 namespace {

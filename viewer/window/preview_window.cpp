@@ -1,6 +1,6 @@
 // The preview window for one Markdown file: the page (or a message in its place), the
 // find bar, the window's keys, and a fresh page whenever the file changes.
-#include "viewer/preview_window.h"
+#include "viewer/window/preview_window.h"
 
 #include <gtk/gtk.h>
 
@@ -13,14 +13,14 @@
 
 #include "platform/file_url.h"
 #include "preview/page_constants.h"
-#include "viewer/conversion_helpers.h"
-#include "viewer/file_watch.h"
-#include "viewer/find_bar.h"
-#include "viewer/link_status.h"
-#include "viewer/message_view.h"
-#include "viewer/page_view.h"
-#include "viewer/settings.h"
-#include "viewer/window_keys.h"
+#include "viewer/window/conversion_helpers.h"
+#include "viewer/window/file_watch.h"
+#include "viewer/window/find_bar.h"
+#include "viewer/window/link_status.h"
+#include "viewer/window/message_view.h"
+#include "viewer/window/page_view.h"
+#include "viewer/window/settings.h"
+#include "viewer/window/window_keys.h"
 
 namespace viewer {
 namespace {

@@ -1,7 +1,7 @@
 // quillory-view: the desktop host. It shows the page the previewer answers for one
 // Markdown file in a window, and renders it again whenever the file changes. This small
 // program only starts the window: it hands the file to the resident instance of the
-// session (quillory-view-instance, viewer/application.h), or starts that instance, and
+// session (quillory-view-instance, viewer/window/application.h), or starts that instance, and
 // returns with the status the instance reports. It loads no toolkit of its own, so that
 // a preview in a running instance opens at once.
 #include <fcntl.h>
@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/background.h"
-#include "viewer/application.h"
+#include "viewer/protocol/application_id.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // What the window remembers for its user, in a small key file under their config directory.
-#include "viewer/settings.h"
+#include "viewer/window/settings.h"
 
 #include <glib.h>
 #include <glib/gstdio.h>

@@ -1,5 +1,5 @@
 // The content policy the window serves its page under, whatever the page itself declares.
-#include "viewer/page_policy.h"
+#include "viewer/window/page_policy.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,0 +1,26 @@
+// The messages between the window and its conversion helpers: a request names a file and
+// the extras its page gets; an answer is the outcome of one request, in the order asked.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "preview/page_request.h"
+
+namespace viewer {
+
+// The file's absolute path and the extras its page gets.
+struct ConversionRequest {
+  std::string path;
+  quillory::Extras extras = quillory::Extras::none;
+};
+
+// A request as it crosses between the processes, and back: nothing when it cannot be read.
+std::string encodeRequest(const ConversionRequest& request);
+std::optional<ConversionRequest> decodeRequest(const std::string& message);
+
+// The outcome as it crosses between the processes, and back.
+std::string encodeOutcome(const quillory::PageOutcome& outcome);
+quillory::PageOutcome decodeOutcome(std::string message);
+
+}  // namespace viewer
