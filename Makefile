@@ -1,4 +1,5 @@
-# Quillory: make run previews a Markdown file, make test runs every test.
+# Quillory: make run builds the programs and previews a Markdown file, make test builds
+# everything and runs every test.
 BUILD ?= build
 FILE ?= examples/tour.md
 OUT ?= $(BUILD)/$(basename $(notdir $(FILE))).html
@@ -7,8 +8,11 @@ JOBS ?= $(shell nproc)
 WERROR ?= $(if $(CI),ON,OFF)
 CONFIGURE = cmake -S . -G Ninja -DQUILLORY_WERROR=$(WERROR)
 
-.PHONY: run build test deb test-asan test-tsan fuzz bootstrap format clean
+.PHONY: run build build-all test deb test-asan test-tsan fuzz bootstrap bootstrap-test format clean
 
+# The programs alone need neither the test tooling nor the tests: make run installs and
+# builds only what running them needs. make test turns the tests on in the same build
+# directory (the programs are not rebuilt), make run turns them off again.
 run: bootstrap build
 	./$(BUILD)/quillory -o $(OUT) $(FILE)
 	@echo "Preview written to $(OUT)"
@@ -16,20 +20,26 @@ run: bootstrap build
 bootstrap:
 	@scripts/bootstrap
 
-$(BUILD)/build.ninja:
-	$(CONFIGURE) -B $(BUILD)
+bootstrap-test:
+	@scripts/bootstrap --test
 
-build: $(BUILD)/build.ninja
+build:
+	$(CONFIGURE) -B $(BUILD) -DBUILD_TESTING=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: bootstrap build
+build-all:
+	$(CONFIGURE) -B $(BUILD) -DBUILD_TESTING=ON
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: bootstrap-test build-all
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # The Debian package of both programs, from a Release build of its own, for /usr:
 # $(DEB_BUILD)/quillory_VERSION_ARCH.deb (apt-get install ./build-deb/quillory_*.deb).
 DEB_BUILD ?= build-deb
 
-deb: bootstrap
+deb:
+	@scripts/bootstrap --package
 	$(CONFIGURE) -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 	cmake --build $(DEB_BUILD) -j $(JOBS)
 	cd $(DEB_BUILD) && cpack
@@ -47,7 +57,7 @@ ASAN_FLAGS = -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-
 # and fontconfig keep caches until exit and their reports hold no frame of ours.
 UBSAN_ENV = UBSAN_OPTIONS=print_stacktrace=1
 
-test-asan: bootstrap
+test-asan: bootstrap-test
 	$(CONFIGURE) -B $(ASAN_BUILD) "-DCMAKE_CXX_FLAGS=$(ASAN_FLAGS) -Wno-maybe-uninitialized" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
@@ -56,13 +66,13 @@ test-asan: bootstrap
 	$(UBSAN_ENV) ASAN_OPTIONS=detect_leaks=0 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -R '^viewer\.'
 
-# The tests labelled "threads" (tests/CMakeLists.txt): their code runs threads of its own.
-test-tsan: bootstrap
+# The unit tests (label "unit", tests/CMakeLists.txt): their code runs the executor's threads.
+test-tsan: bootstrap-test
 	$(CONFIGURE) -B $(TSAN_BUILD) "-DCMAKE_CXX_FLAGS=-fsanitize=thread -Wno-maybe-uninitialized" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread"
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target unit_tests quillory conversion_host
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/sanitizers/tsan_suppressions.txt" \
-	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -L threads
+	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -L unit
 
 # libFuzzer harnesses (fuzz/), built with clang into their own directory and run for
 # FUZZ_SECONDS each from the seed corpora in fuzz/corpus/; then the markup disarm against
@@ -72,7 +82,7 @@ FUZZ_SECONDS ?= 60
 DISARM_FRAGMENTS ?= 50000
 DISARM_SEED ?= $(shell date +%s)
 
-fuzz: bootstrap build
+fuzz: bootstrap-test build-all
 	CXX=clang++-14 $(CONFIGURE) -B $(FUZZ_BUILD) -DQUILLORY_FUZZ=ON -DBUILD_TESTING=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)

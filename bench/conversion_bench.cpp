@@ -16,11 +16,12 @@ std::string corpusDocument(const std::string& path) {
 }
 
 void convertDocument(benchmark::State& state, const std::string& path, Extras extras) {
+  const quillory::PreviewOptions options{.extras = extras};
   const std::string markdown = corpusDocument(path);
   // The first request of the process pays for engine start and resource loading.
-  quillory::PreviewProviderInternals::markdownToHTML(markdown, extras);
+  quillory::PreviewProviderInternals::markdownToHTML(markdown, options);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(quillory::PreviewProviderInternals::markdownToHTML(markdown, extras));
+    benchmark::DoNotOptimize(quillory::PreviewProviderInternals::markdownToHTML(markdown, options));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * markdown.size()));
 }

@@ -7,6 +7,7 @@
 
 #include "platform/file_url.h"
 #include "platform/files.h"
+#include "platform/limits.h"
 #include "platform/script_context.h"
 #include "provider_access.h"
 
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
 
   // The conversion's own steps, timed one by one in the process's first script context.
   auto start = Clock::now();
-  auto context = platform::ScriptContext::create();
+  auto context = platform::ScriptContext::create(limits::conversionTime);
   const double engineStart = millisecondsSince(start);
   start = Clock::now();
   context->evaluateScript(PreviewProviderInternals::markedSource());
@@ -50,7 +51,7 @@ int main(int argc, char** argv) {
 
   // The same parse once the engine has compiled its regular expressions: the difference
   // is regular-expression compilation and warm-up.
-  context = platform::ScriptContext::create();
+  context = platform::ScriptContext::create(limits::conversionTime);
   context->evaluateScript(PreviewProviderInternals::markedSource());
   context->setGlobal("MD_SRC", markdown);
   context->setGlobal("HAS_MATH", false);

@@ -102,7 +102,7 @@ class Progress {
 }  // namespace
 
 int renderBatch(const std::vector<std::string>& inputs, const std::string& outputDirectory,
-                quillory::Extras extras) {
+                const quillory::PreviewOptions& options) {
   try {
     platform::makeDirectories(outputDirectory);
   } catch (const std::system_error& failure) {
@@ -131,7 +131,7 @@ int renderBatch(const std::vector<std::string>& inputs, const std::string& outpu
       ++inFlight;
     }
     const auto file = platform::FileURL::fileURLWithPath(job.input);
-    quillory::requestPage(file, extras, [&, job](quillory::PageOutcome outcome) {
+    quillory::requestPage(file, options, [&, job](quillory::PageOutcome outcome) {
       std::string subject = job.input, reason = outcome.failure;
       if (outcome.reply) {
         try {

@@ -67,9 +67,10 @@ int usageError(const std::string& message) {
   return 2;
 }
 
-int renderOne(const std::string& file, const std::string& output, quillory::Extras extras) {
+int renderOne(const std::string& file, const std::string& output,
+              const quillory::PreviewOptions& options) {
   const quillory::PageOutcome outcome =
-      quillory::pageFor(platform::FileURL::fileURLWithPath(file), extras);
+      quillory::pageFor(platform::FileURL::fileURLWithPath(file), options);
   if (!outcome.reply) {
     complain(file, outcome.failure);
     return 1;
@@ -114,7 +115,7 @@ int main(int argc, char** argv) {
                                     {"version", no_argument, nullptr, 'V'},
                                     {nullptr, 0, nullptr, 0}};
   std::string output, outputDirectory;
-  quillory::Extras extras = quillory::Extras::none;
+  quillory::PreviewOptions options;
   opterr = 0;
   for (int option; (option = getopt_long(argc, argv, ":o:d:hV", kOptions, nullptr)) != -1;) {
     switch (option) {
@@ -125,15 +126,13 @@ int main(int argc, char** argv) {
         outputDirectory = optarg;
         break;
       case kGithub:
-        extras = quillory::Extras::github;
+        options.extras = quillory::Extras::github;
         break;
       case kTimeLimit: {
-        std::chrono::milliseconds limit;
-        if (!parseSeconds(optarg, limit)) {
+        if (!parseSeconds(optarg, options.timeLimit)) {
           return usageError(std::string("--time-limit wants a number of seconds, not '") + optarg +
                             "'");
         }
-        platform::ScriptContext::setTimeLimit(limit);
         break;
       }
       case 'h':
@@ -155,7 +154,7 @@ int main(int argc, char** argv) {
   if (files.empty()) return usageError("no FILE given");
   if (!outputDirectory.empty()) {
     if (!output.empty()) return usageError("-o and -d cannot be used together");
-    return cli::renderBatch(files, outputDirectory, extras);
+    return cli::renderBatch(files, outputDirectory, options);
   }
   if (files.size() > 1) return usageError("only one FILE may be given without -d");
   // Before any thread starts, so that every thread is confined: a fault in the conversion
@@ -163,5 +162,5 @@ int main(int argc, char** argv) {
   // behind.
   quillory::confineTo(files, output, false);
   platform::removeTemporaryFilesOnInterrupt();
-  return renderOne(files.front(), output, extras);
+  return renderOne(files.front(), output, options);
 }

@@ -50,9 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   confineOnce(fixture);
   const bool noTime = (data[0] & 3) == 0;
   const std::string markdown = fixture.document(data + 1, size - 1);
-  platform::ScriptContext::setTimeLimit(std::chrono::milliseconds(noTime ? 0 : 3000));
+  const quillory::PreviewOptions options{.timeLimit = std::chrono::milliseconds(noTime ? 0 : 3000)};
   const std::string page = fixture.openingNothingOutside(
-      [&] { return PreviewProviderInternals::buildHTML(markdown, fixture.baseURL); });
+      [&] { return PreviewProviderInternals::buildHTML(markdown, fixture.baseURL, options); });
 
   const auto body = testing_support::bodyOfPage(page, PreviewProviderInternals::cssSource());
   require(body.has_value(), "the page is the template around a nonce, the stylesheet and a body");

@@ -9,6 +9,7 @@
 #include "images/image_sources.h"
 #include "platform/confined_directory.h"
 #include "platform/files.h"
+#include "platform/limits.h"
 #include "platform/text.h"
 #include "preview/preview_provider.h"
 
@@ -16,11 +17,6 @@ namespace quillory {
 
 namespace {
 
-constexpr size_t kMaxImageBytes = 8'000'000;
-// The data: URIs of one page together: beyond this, further images keep their sources.
-// Sixty-four MiB hold six images of the largest size, and keep a page that shows one
-// image a thousand times from growing to gigabytes.
-constexpr size_t kMaxEmbeddedBytes = 64 * 1024 * 1024;
 constexpr std::string_view kLeftAlonePrefixes[] = {"data:", "http://", "https://", "cid:"};
 constexpr std::string_view kDataScheme = "data:";
 constexpr std::string_view kBase64Marker = ";base64,";
@@ -75,14 +71,14 @@ struct Embedding {
   std::shared_ptr<const std::string> base64;  // shared by every embedding of one file
 };
 
-// The data: URIs of one page, within kMaxEmbeddedBytes in all. Each file is read and
+// The data: URIs of one page, within limits::embeddedImageBytes in all. Each file is read and
 // encoded once per page, however often the page shows it.
 class PageImages {
  public:
   explicit PageImages(const platform::ConfinedDirectory& base) : base_(base) {}
 
   // Embeds the file at `realPath` below the base directory, named with `mediaType`, when
-  // it can be read, holds at most kMaxImageBytes and its URI fits in what is left of the
+  // it can be read, holds at most limits::imageFileBytes and its URI fits in what is left of the
   // page's room.
   std::optional<Embedding> embed(platform::TextRange source, const std::string& realPath,
                                  std::string mediaType) {
@@ -92,7 +88,8 @@ class PageImages {
     if (unread) {
       // A file too large for the room left is not read at all: the room only shrinks.
       const size_t largestFitting = (room_ - overhead) / 4 * 3;
-      if (auto bytes = base_.readRegularFile(realPath, std::min(kMaxImageBytes, largestFitting))) {
+      if (auto bytes =
+              base_.readRegularFile(realPath, std::min(limits::imageFileBytes, largestFitting))) {
         encoding->second = std::make_shared<const std::string>(platform::base64Encoded(*bytes));
       }
     }
@@ -103,7 +100,7 @@ class PageImages {
 
  private:
   const platform::ConfinedDirectory& base_;
-  size_t room_ = kMaxEmbeddedBytes;
+  size_t room_ = limits::embeddedImageBytes;
   // By real path below the base; nothing for a file that could not be embedded.
   std::map<std::string, std::shared_ptr<const std::string>> encodings_;
 };

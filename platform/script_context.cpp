@@ -10,18 +10,10 @@
 #include <js/String.h>
 #include <jsapi.h>
 
-#include <atomic>
-
 #include "platform/script_engine.h"
 #include "platform/script_engine_cache.h"
 
 namespace platform {
-namespace {
-
-std::atomic<std::chrono::milliseconds::rep> timeLimitMilliseconds{10'000};
-
-}  // namespace
-
 struct ScriptValue::Rooted {
   Rooted(JSContext* cx, JSObject* global, const JS::Value& value)
       : cx(cx), global(cx, global), value(cx, value) {}
@@ -31,11 +23,11 @@ struct ScriptValue::Rooted {
 };
 
 struct ScriptContext::Engine {
-  Engine(ThreadEngine& thread, JSObject* globalObject)
+  Engine(ThreadEngine& thread, JSObject* globalObject, std::chrono::milliseconds timeLimit)
       : thread(thread),
         cx(thread.context()),
         global(cx, globalObject),
-        deadline(cx, ScriptClock::now() + std::chrono::milliseconds(timeLimitMilliseconds.load())),
+        deadline(cx, ScriptClock::now() + timeLimit),
         previousRealm(JS::EnterRealm(cx, globalObject)) {}
   ~Engine() {
     JS::LeaveRealm(cx, previousRealm);
@@ -75,17 +67,13 @@ std::optional<std::string> ScriptValue::toString(size_t maxBytes) const {
   return utf8;
 }
 
-std::unique_ptr<ScriptContext> ScriptContext::create() {
+std::unique_ptr<ScriptContext> ScriptContext::create(std::chrono::milliseconds timeLimit) {
   ThreadEngine* thread = ThreadEngine::current();
   if (thread == nullptr) return nullptr;
   JSObject* global = thread->newGlobal();
   if (global == nullptr) return nullptr;
   return std::unique_ptr<ScriptContext>(
-      new ScriptContext(std::make_unique<Engine>(*thread, global)));
-}
-
-void ScriptContext::setTimeLimit(std::chrono::milliseconds limit) {
-  timeLimitMilliseconds = limit.count();
+      new ScriptContext(std::make_unique<Engine>(*thread, global, timeLimit)));
 }
 
 ScriptContext::ScriptContext(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}

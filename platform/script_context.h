@@ -39,14 +39,10 @@ class ScriptContext {
  public:
   using ExceptionHandler = std::function<void(ScriptContext&, const ScriptValue& exception)>;
 
-  // A new, empty context; nothing when the engine cannot make one.
-  static std::unique_ptr<ScriptContext> create();
-
-  // How long the scripts of one context may run in all, counted from its creation.
-  // Past it the running script is stopped and later ones do not start: evaluation
-  // yields nothing. Ten seconds unless a host sets another; applies to contexts made
-  // afterwards, process-wide.
-  static void setTimeLimit(std::chrono::milliseconds limit);
+  // A new, empty context whose scripts may run `timeLimit` in all, counted from now:
+  // past it the running script is stopped and later ones do not start, and evaluation
+  // yields nothing. Nothing when the engine cannot make one.
+  static std::unique_ptr<ScriptContext> create(std::chrono::milliseconds timeLimit);
   ~ScriptContext();
   ScriptContext(const ScriptContext&) = delete;
   ScriptContext& operator=(const ScriptContext&) = delete;

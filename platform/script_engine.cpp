@@ -31,14 +31,12 @@
 #include <thread>
 #include <utility>
 
+#include "platform/limits.h"
 #include "platform/script_engine_cache.h"
 
 namespace platform {
 namespace {
 
-// Live JavaScript heap one thread's engine may use; beyond it allocations fail and the
-// script throws, which the caller sees as a failed evaluation.
-constexpr uint32_t kHeapMaxBytes = 512u * 1024u * 1024u;
 // Native stack kept free below the engine's recursion limit.
 constexpr size_t kStackReserve = 256 * 1024;
 // Texts at least this long are compiled once per thread and kept; the libraries are.
@@ -133,7 +131,7 @@ JSObject* makeGlobal(JSContext* cx, JSObject* zoneAnchor) {
 // holds it; should the cached form be refused, the code is compiled instead.
 JSContext* newContext(const EngineCache& cache) {
   for (JS::SelfHostedCache selfHosted : {cache.selfHosted(), JS::SelfHostedCache()}) {
-    JSContext* cx = JS_NewContext(kHeapMaxBytes);
+    JSContext* cx = JS_NewContext(limits::scriptHeapBytes);
     if (cx == nullptr) return nullptr;
     if (JS::InitSelfHostedCode(cx, selfHosted)) return cx;
     JS_DestroyContext(cx);

@@ -7,9 +7,9 @@
 
 namespace quillory {
 
-void requestPage(const platform::FileURL& file, Extras extras,
+void requestPage(const platform::FileURL& file, const PreviewOptions& options,
                  std::function<void(PageOutcome)> done) {
-  PreviewProvider(extras).providePreviewForFileRequest(
+  PreviewProvider(options).providePreviewForFileRequest(
       {file}, [done = std::move(done)](std::optional<platform::PreviewReply> reply,
                                        std::exception_ptr error) {
         done(error ? PageOutcome{std::nullopt, platform::failureReason(error)}
@@ -17,9 +17,9 @@ void requestPage(const platform::FileURL& file, Extras extras,
       });
 }
 
-PageOutcome pageFor(const platform::FileURL& file, Extras extras) {
+PageOutcome pageFor(const platform::FileURL& file, const PreviewOptions& options) {
   std::promise<PageOutcome> outcome;
-  requestPage(file, extras, [&outcome](PageOutcome page) { outcome.set_value(std::move(page)); });
+  requestPage(file, options, [&outcome](PageOutcome page) { outcome.set_value(std::move(page)); });
   return outcome.get_future().get();
 }
 

@@ -16,10 +16,10 @@ struct PageOutcome {
 };
 
 // Starts the request for `file` and returns at once; `done` runs once, on a worker thread.
-void requestPage(const platform::FileURL& file, Extras extras,
+void requestPage(const platform::FileURL& file, const PreviewOptions& options,
                  std::function<void(PageOutcome)> done);
 
 // Requests the page of `file` and waits for it.
-PageOutcome pageFor(const platform::FileURL& file, Extras extras = Extras::none);
+PageOutcome pageFor(const platform::FileURL& file, const PreviewOptions& options = {});
 
 }  // namespace quillory

@@ -2,11 +2,13 @@
 // self-contained, safe HTML page.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/file_url.h"
+#include "platform/limits.h"
 #include "platform/preview_service.h"
 #include "platform/process.h"
 
@@ -18,10 +20,18 @@ enum class Extras {
   github,  // heading anchors, alerts, footnotes, emoji and highlighted code, as on GitHub
 };
 
+// What a host asks of every page it requests; it travels with the request.
+struct PreviewOptions {
+  Extras extras = Extras::none;
+  // How long one conversion may take until its HTML is in hand; past it the page shows
+  // the document as text.
+  std::chrono::milliseconds timeLimit = limits::conversionTime;
+};
+
 class PreviewProvider {
  public:
   PreviewProvider() = default;
-  explicit PreviewProvider(Extras extras) : extras_(extras) {}
+  explicit PreviewProvider(PreviewOptions options) : options_(options) {}
 
   // Starts the work on the global executor and returns at once. `completionHandler`
   // is called exactly once, on the worker thread: with the reply, or with the error
@@ -41,7 +51,7 @@ class PreviewProvider {
  private:
   friend struct PreviewProviderInternals;  // the tests' door to the operations below
 
-  static constexpr int64_t maxBytes = 4000000;
+  static constexpr size_t maxBytes = limits::sourceBytes;
 
   std::string readText(const platform::FileURL& fileURL) const;
   std::string buildHTML(const std::string& markdown, const platform::FileURL& baseDir) const;
@@ -61,7 +71,7 @@ class PreviewProvider {
   // The library texts of the GitHub extras that `markdown` needs, in the order they run.
   static std::vector<const std::string*> githubLibrariesFor(const std::string& markdown);
 
-  Extras extras_ = Extras::none;
+  PreviewOptions options_;
 };
 
 }  // namespace quillory

@@ -14,10 +14,9 @@ constexpr std::string_view kTruncationNote = "\n\n> \u2026 preview truncated (la
 
 std::string PreviewProvider::readText(const platform::FileURL& fileURL) const {
   // One byte past the cap tells whether the file is longer; nothing more is read.
-  const auto cap = static_cast<size_t>(maxBytes);
-  std::string bytes = platform::readFile(fileURL, cap + 1);
-  if (bytes.size() > cap) {
-    bytes.resize(cap);
+  std::string bytes = platform::readFile(fileURL, maxBytes + 1);
+  if (bytes.size() > maxBytes) {
+    bytes.resize(maxBytes);
     bytes += kTruncationNote;
   }
   if (platform::isWellFormedUTF8(bytes)) return bytes;

@@ -4,14 +4,14 @@
 #include <iostream>
 
 #include "convert/markup_disarm.h"
-#include "platform/script_context.h"
 #include "provider_access.h"
 #include "support/process.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
+  quillory::PreviewOptions options;
   if (arguments.size() == 3 && arguments[0] == "--time-limit") {
-    platform::ScriptContext::setTimeLimit(std::chrono::milliseconds(std::stoll(arguments[1])));
+    options.timeLimit = std::chrono::milliseconds(std::stoll(arguments[1]));
     arguments.erase(arguments.begin(), arguments.begin() + 2);
   }
   const std::string mode = arguments.size() == 1 ? arguments[0] : "";
@@ -20,11 +20,11 @@ int main(int argc, char** argv) {
                stderr);
     return 2;
   }
-  const auto extras = mode == "convert-github" ? quillory::Extras::github : quillory::Extras::none;
+  if (mode == "convert-github") options.extras = quillory::Extras::github;
   while (auto text = testing_support::readFrame(std::cin)) {
     std::cout << testing_support::frame(
         mode == "disarm" ? quillory::disarmMarkup(std::move(*text))
-                         : quillory::PreviewProviderInternals::markdownToHTML(*text, extras));
+                         : quillory::PreviewProviderInternals::markdownToHTML(*text, options));
   }
   std::cout.flush();
   return 0;

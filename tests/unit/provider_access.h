@@ -10,11 +10,12 @@ struct PreviewProviderInternals : PreviewProvider {
   using PreviewProvider::cssSource, PreviewProvider::escapedPre, PreviewProvider::makeNonce,
       PreviewProvider::markedSource;
   static std::string readText(const URL& url) { return PreviewProvider().readText(url); }
-  static std::string buildHTML(const std::string& md, const URL& dir) {
-    return PreviewProvider().buildHTML(md, dir);
+  static std::string buildHTML(const std::string& md, const URL& dir,
+                               const PreviewOptions& options = {}) {
+    return PreviewProvider(options).buildHTML(md, dir);
   }
-  static std::string markdownToHTML(const std::string& md, Extras extras = Extras::none) {
-    return PreviewProvider(extras).markdownToHTML(md);
+  static std::string markdownToHTML(const std::string& md, const PreviewOptions& options = {}) {
+    return PreviewProvider(options).markdownToHTML(md);
   }
   static std::string inlineLocalImages(const std::string& html, const URL& dir) {
     return PreviewProvider().inlineLocalImages(html, dir);

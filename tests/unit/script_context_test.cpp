@@ -20,13 +20,8 @@ std::optional<std::string> evaluate(ScriptContext& context, const std::string& s
   return value ? value->toString() : std::nullopt;
 }
 
-struct TimeLimit {  // restores the default limit afterwards
-  explicit TimeLimit(std::chrono::milliseconds limit) { ScriptContext::setTimeLimit(limit); }
-  ~TimeLimit() { ScriptContext::setTimeLimit(10s); }
-};
-
 TEST(ScriptContext, ValuesAndExceptions) {
-  auto context = ScriptContext::create();
+  auto context = ScriptContext::create(10s);
   ASSERT_TRUE(context);
   std::string seen;  // each exception reported, one a line
   context->setExceptionHandler([&seen](ScriptContext&, const platform::ScriptValue& exception) {
@@ -54,37 +49,31 @@ TEST(ScriptContext, ValuesAndExceptions) {
 // for the earliest one. Found by the page fuzzer: the watchdog read the deadline of a context
 // already gone (AddressSanitizer reports it). Afterwards runaway scripts must still be stopped.
 TEST(ScriptWatchdog, StopsRunawayScriptsAlsoAfterContextsEndedBeforeTheirDeadlines) {
-  {
-    TimeLimit limit(5s);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-      threads.emplace_back([] {
-        for (int i = 0; i < 50; ++i) EXPECT_EQ(evaluate(*ScriptContext::create(), "6 * 7"), "42");
-      });
-    }
-    for (std::thread& thread : threads) thread.join();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([] {
+      for (int i = 0; i < 50; ++i) EXPECT_EQ(evaluate(*ScriptContext::create(5s), "6 * 7"), "42");
+    });
   }
+  for (std::thread& thread : threads) thread.join();
   // A limit that never takes effect leaves the test to CTest's timeout.
-  TimeLimit limit(300ms);
-  auto context = ScriptContext::create();
+  auto context = ScriptContext::create(300ms);
   EXPECT_FALSE(context->evaluateScript("for (;;) {}").has_value());
   EXPECT_EQ(evaluate(*context, "'late'"), std::nullopt) << "no script starts past the deadline";
   // A conversion past its limit shows the fallback; the next one, in time, does not.
   const std::string text = "# Title\n\n*emphasis*\n";
-  ScriptContext::setTimeLimit(0ms);
-  EXPECT_EQ(quillory::PreviewProviderInternals::markdownToHTML(text), "<pre>" + text + "</pre>");
-  ScriptContext::setTimeLimit(10s);
+  EXPECT_EQ(quillory::PreviewProviderInternals::markdownToHTML(text, {.timeLimit = 0ms}),
+            "<pre>" + text + "</pre>");
   EXPECT_EQ(quillory::PreviewProviderInternals::markdownToHTML(text),
             "<h1>Title</h1>\n<p><em>emphasis</em></p>\n");
 }
 
 TEST(ScriptContext, ExhaustingTheHeapEndsTheScriptNotTheProcess) {
-  TimeLimit limit(4s);
-  auto context = ScriptContext::create();
+  auto context = ScriptContext::create(4s);
   EXPECT_FALSE(
       context->evaluateScript("var a = []; for (;;) a.push({ x: a.length });").has_value());
   context.reset();
-  EXPECT_EQ(evaluate(*ScriptContext::create(), "'next'"), "next");
+  EXPECT_EQ(evaluate(*ScriptContext::create(10s), "'next'"), "next");
   // The script heap is capped well below what four seconds of allocation would take.
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);

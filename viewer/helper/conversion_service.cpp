@@ -5,17 +5,13 @@
 #include <utility>
 
 #include "platform/frames.h"
+#include "platform/limits.h"
 #include "platform/process.h"
 #include "preview/confinement.h"
 #include "preview/preview_provider.h"
 #include "viewer/protocol/conversion_codec.h"
 
 namespace viewer {
-namespace {
-
-constexpr size_t kMaxRequestBytes = 64 * 1024;
-
-}  // namespace
 
 // The first request names the directory: the process confines itself to reading it and
 // the resources before it reads anything. Warm, its threads are running by then, and each
@@ -24,7 +20,7 @@ int serveConversions(int socket, bool warm) {
   platform::endWithParent();
   if (warm) quillory::PreviewProvider().warmUp();
   bool confined = false;
-  while (auto message = platform::readFrame(socket, kMaxRequestBytes)) {
+  while (auto message = platform::readFrame(socket, limits::helperRequestBytes)) {
     const auto request = decodeRequest(*message);
     if (!request) break;
     if (!std::exchange(confined, true)) {
@@ -33,7 +29,7 @@ int serveConversions(int socket, bool warm) {
       if (warm && !applied.files && platform::availableProtections().files) return 1;
     }
     const auto outcome =
-        quillory::pageFor(platform::FileURL::fileURLWithPath(request->path), request->extras);
+        quillory::pageFor(platform::FileURL::fileURLWithPath(request->path), request->options);
     if (!platform::writeFrame(socket, encodeOutcome(outcome))) break;
   }
   return 0;

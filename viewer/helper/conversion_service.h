@@ -5,7 +5,7 @@
 namespace viewer {
 
 // Serves requests on `socket` until the other end closes it: each request names a file by
-// its absolute path, with the extras its page gets; each answer is its outcome, in the
+// its absolute path, with the options its page is made with; each answer is its outcome, in the
 // order asked. From the first request on, the process can read only that file's directory
 // and the resources, and write, connect to and run nothing. With `warm`, every converting
 // thread first builds a page of its own, and should the threads then not all be confined,

@@ -1,9 +1,12 @@
 // The messages between the window and its conversion helpers, each one frame: a request is
-// the extras as one letter, then the path; an answer is "P", the preferred width and height
-// (4 bytes each, little-endian) and the page, or "F" and why there is none.
+// the extras as one letter, the time limit in milliseconds, a newline, then the path; an answer is
+// "P", the preferred width and height (4 bytes each, little-endian) and the page, or "F" and why
+// there is none.
 #include "viewer/protocol/conversion_codec.h"
 
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <utility>
 
@@ -25,13 +28,17 @@ uint32_t numberAt(const std::string& message, size_t at) {
 }  // namespace
 
 std::string encodeRequest(const ConversionRequest& request) {
-  return (request.extras == quillory::Extras::github ? "G" : "-") + request.path;
+  return (request.options.extras == quillory::Extras::github ? "G" : "-") +
+         std::to_string(request.options.timeLimit.count()) + "\n" + request.path;
 }
 
 std::optional<ConversionRequest> decodeRequest(const std::string& message) {
-  if (message.size() < 2 || (message[0] != 'G' && message[0] != '-')) return std::nullopt;
-  return ConversionRequest{message.substr(1),
-                           message[0] == 'G' ? quillory::Extras::github : quillory::Extras::none};
+  const size_t pathStart = message.find('\n') + 1;
+  if (pathStart == 0 || (message[0] != 'G' && message[0] != '-')) return std::nullopt;
+  ConversionRequest request{message.substr(pathStart), {}};
+  if (message[0] == 'G') request.options.extras = quillory::Extras::github;
+  request.options.timeLimit = std::chrono::milliseconds(std::atoll(message.c_str() + 1));
+  return request;
 }
 
 std::string encodeOutcome(const quillory::PageOutcome& outcome) {

@@ -1,5 +1,5 @@
 // The messages between the window and its conversion helpers: a request names a file and
-// the extras its page gets; an answer is the outcome of one request, in the order asked.
+// the options its page is made with; an answer is the outcome of one request, in the order asked.
 #pragma once
 
 #include <optional>
@@ -9,10 +9,10 @@
 
 namespace viewer {
 
-// The file's absolute path and the extras its page gets.
+// The file's absolute path and the options its page is made with.
 struct ConversionRequest {
   std::string path;
-  quillory::Extras extras = quillory::Extras::none;
+  quillory::PreviewOptions options;
 };
 
 // A request as it crosses between the processes, and back: nothing when it cannot be read.

@@ -22,19 +22,17 @@
 #include <vector>
 
 #include "platform/frames.h"
+#include "platform/limits.h"
 #include "viewer/protocol/conversion_codec.h"
 
 namespace viewer {
 namespace {
 
-// A page with its images stays below 64 MiB of HTML, 64 MiB of images and the rest.
-constexpr size_t kMaxAnswerBytes = 256u << 20;
-
 using Done = std::function<void(quillory::PageOutcome)>;
 
 struct Owed {  // a request asked of a helper
   std::string path;
-  quillory::Extras extras;
+  quillory::PreviewOptions options;
   Done done;
 };
 
@@ -44,7 +42,7 @@ struct Helper {
   guint watch = 0;
   int holds = 0;
   unsigned lastReleased = 0;  // when its last window closed, in the order of releases
-  platform::FrameReader answers{kMaxAnswerBytes};
+  platform::FrameReader answers{limits::helperAnswerBytes};
   std::deque<Owed> owed;
   bool warmUntried = false;  // started with --warm, and no answer yet (see stop)
 };
@@ -85,9 +83,9 @@ void stop(std::shared_ptr<Helper> helper, const std::string& failure) {
     cold->holds = helper->holds;
     helpers[std::filesystem::path(owed.front().path).parent_path()] = cold;
   }
-  for (auto& [path, extras, done] : owed) {
+  for (auto& [path, options, done] : owed) {
     if (cold) {
-      requestPage(path, extras, std::move(done));
+      requestPage(path, options, std::move(done));
     } else {
       deliverLater(std::move(done), {std::nullopt, failure});
     }
@@ -175,7 +173,7 @@ std::shared_ptr<Helper> helperFor(const std::string& directory) {
 
 }  // namespace
 
-void requestPage(const std::string& path, quillory::Extras extras,
+void requestPage(const std::string& path, const quillory::PreviewOptions& options,
                  std::function<void(quillory::PageOutcome)> done) {
   // Reading a FIFO or a device could wait for ever, so only a regular file is asked for.
   if (std::string problem = notRegularFile(path); !problem.empty()) {
@@ -184,12 +182,12 @@ void requestPage(const std::string& path, quillory::Extras extras,
   }
   const std::string directory = std::filesystem::path(path).parent_path();
   auto helper = helperFor(directory);
-  if (!helper || !platform::writeFrame(helper->socket, encodeRequest({path, extras}))) {
+  if (!helper || !platform::writeFrame(helper->socket, encodeRequest({path, options}))) {
     if (helper) stop(helper, "the conversion stopped before it was done");
     deliverLater(std::move(done), {std::nullopt, "no process could be started to convert it"});
     return;
   }
-  helper->owed.push_back({path, extras, std::move(done)});
+  helper->owed.push_back({path, options, std::move(done)});
 }
 
 void holdHelper(const std::string& directory) {

@@ -13,7 +13,7 @@ namespace viewer {
 // Asks for the page of the file at `path` (absolute) in the helper of its directory.
 // Returns at once; `done` runs later on the thread of GLib's default main context. Only a
 // regular file is read: anything else that exists under `path` fails without being opened.
-void requestPage(const std::string& path, quillory::Extras extras,
+void requestPage(const std::string& path, const quillory::PreviewOptions& options,
                  std::function<void(quillory::PageOutcome)> done);
 
 // A window of `directory` opens or closes: the directory's helper lives while one is open,

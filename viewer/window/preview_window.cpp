@@ -212,7 +212,7 @@ WindowKeyActions PreviewWindow::keyActions() {
 void PreviewWindow::render() {
   unsigned request = ++latestRequest_;
   std::weak_ptr<PreviewWindow> self = weak_from_this();
-  requestPage(path_, wantedExtras(), [self, request](quillory::PageOutcome outcome) {
+  requestPage(path_, {.extras = wantedExtras()}, [self, request](quillory::PageOutcome outcome) {
     auto window = self.lock();
     if (window && window->isOpen() && request == window->latestRequest_) {
       window->showOutcome(std::move(outcome));
