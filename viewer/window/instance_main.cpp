@@ -27,13 +27,13 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--gapplication-service") {
     endInstance(viewer::runService());
   }
-  if (argc == 5 && std::string(argv[1]) == "--report-fd" && std::string(argv[3]) == "--") {
+  if (argc == 6 && std::string(argv[1]) == "--report-fd" && std::string(argv[3]) == "--") {
     int statusPipe = std::atoi(argv[2]);
     platform::detachFromCaller(statusPipe);
-    endInstance(
-        viewer::runApplication(argv[4], [&statusPipe](int status, const std::string& message) {
-          platform::reportStatus(statusPipe, status, message);
-        }));
+    endInstance(viewer::runApplication(argv[4], argv[5],
+                                       [&statusPipe](int status, const std::string& message) {
+                                         platform::reportStatus(statusPipe, status, message);
+                                       }));
   }
   std::fputs("quillory-view-instance is started by quillory-view: run quillory-view FILE\n",
              stderr);
