@@ -19,8 +19,9 @@ struct ConversionRequest {
 std::string encodeRequest(const ConversionRequest& request);
 std::optional<ConversionRequest> decodeRequest(const std::string& message);
 
-// The outcome as it crosses between the processes, and back.
-std::string encodeOutcome(const quillory::PageOutcome& outcome);
-quillory::PageOutcome decodeOutcome(std::string message);
+// The outcome as it crosses between the processes, and back; an answer that cannot be read
+// is a failure to convert `file`.
+std::string encodeOutcome(const platform::PreviewOutcome& outcome);
+platform::PreviewOutcome decodeOutcome(std::string message, const std::string& file);
 
 }  // namespace viewer

@@ -55,10 +55,10 @@ int onCommandLine(GApplication* application, GApplicationCommandLine* commandLin
   g_strfreev(arguments);
   g_object_ref(commandLine);
   openPreviewWindow(GTK_APPLICATION(application), path,
-                    [commandLine, file, report](const std::string& failure) {
-                      const int status = failure.empty() ? 0 : 1;
+                    [commandLine, file, report](const auto& failure) {
+                      const int status = failure ? 1 : 0;
                       const std::string message =
-                          failure.empty() ? "" : "quillory-view: " + file + ": " + failure + "\n";
+                          failure ? "quillory-view: " + file + ": " + failure->message + "\n" : "";
                       if (g_application_command_line_get_is_remote(commandLine)) {
                         g_application_command_line_printerr(commandLine, "%s", message.c_str());
                         // The command returns when the last reference goes.
@@ -75,7 +75,7 @@ int onCommandLine(GApplication* application, GApplicationCommandLine* commandLin
 void onOpen(GApplication* application, GFile** files, gint count, gchar*, gpointer) {
   for (gint i = 0; i < count; ++i) {
     if (gchar* path = g_file_get_path(files[i])) {
-      openPreviewWindow(GTK_APPLICATION(application), path, [](const std::string&) {});
+      openPreviewWindow(GTK_APPLICATION(application), path, [](const auto&) {});
       g_free(path);
     }
   }

@@ -6,10 +6,10 @@
 
 namespace viewer {
 
-// The Content-Security-Policy for `page`: no script, nothing loaded but data: images, no
-// base address, no form target, and no style but the page's own stylesheet, the style
-// element in the head whose nonce is named here. A page without one gets no style at all.
-// The page's own policy still applies too, so the page is shown under both.
-std::string servedPagePolicy(std::string_view page);
+// The Content-Security-Policy for a page whose own stylesheet carries `nonce`: no script,
+// nothing loaded but data: images, no base address, no form target, and no style but that
+// stylesheet. An empty nonce, or one that is not base64 text, allows no style at all. The
+// page's own policy still applies too, so the page is shown under both.
+std::string servedPagePolicy(std::string_view nonce);
 
 }  // namespace viewer
