@@ -119,12 +119,14 @@ int renderBatch(const std::vector<std::string>& inputs, const std::string& outpu
       ++inFlight;
     }
     const auto file = platform::FileURL::fileURLWithPath(job.input);
-    quillory::requestPage(file, options, [&, job](quillory::PageOutcome outcome) {
-      std::string subject = job.input, reason = outcome.failure;
-      if (outcome.reply) {
+    quillory::requestPage(file, options, [&, job](platform::PreviewOutcome outcome) {
+      std::string subject = job.input, reason;
+      if (const auto* failure = std::get_if<platform::PreviewFailure>(&outcome)) {
+        reason = failure->message;
+      } else {
         try {
           platform::makeDirectories(platform::deletingLastPathComponent(job.output));
-          platform::writeOutputFile(job.output, *outcome.reply->data);
+          platform::writeOutputFile(job.output, *std::get<platform::PreviewReply>(outcome).data);
         } catch (const std::system_error& failure) {
           subject = job.output;
           reason = failure.code().message();

@@ -69,13 +69,13 @@ int usageError(const std::string& message) {
 
 int renderOne(const std::string& file, const std::string& output,
               const quillory::PreviewOptions& options) {
-  const quillory::PageOutcome outcome =
+  const platform::PreviewOutcome outcome =
       quillory::pageFor(platform::FileURL::fileURLWithPath(file), options);
-  if (!outcome.reply) {
-    complain(file, outcome.failure);
+  if (const auto* failure = std::get_if<platform::PreviewFailure>(&outcome)) {
+    complain(file, failure->message);  // the file as it was given
     return 1;
   }
-  const std::string& page = *outcome.reply->data;
+  const std::string& page = *std::get<platform::PreviewReply>(outcome).data;
   if (!output.empty()) {
     try {
       platform::writeOutputFile(output, page);

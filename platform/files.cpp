@@ -14,18 +14,21 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <new>
 
 namespace platform {
 
-std::string failureReason(std::exception_ptr error) {
+PreviewFailure failureOf(std::exception_ptr error, const std::string& file) {
   try {
     std::rethrow_exception(error);
   } catch (const std::system_error& failure) {
-    return failure.code().message();
+    return {file, failure.code().value(), failure.code().message()};
+  } catch (const std::bad_alloc&) {
+    return {file, ENOMEM, std::generic_category().message(ENOMEM)};
   } catch (const std::exception& failure) {
-    return failure.what();
+    return {file, EIO, failure.what()};
   } catch (...) {
-    return "unknown error";
+    return {file, EIO, "unknown error"};
   }
 }
 

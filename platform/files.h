@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/file_url.h"
+#include "platform/preview_service.h"
 
 namespace platform {
 
@@ -33,8 +34,10 @@ class FileWriteError : public std::system_error {
       : std::system_error(error, std::generic_category(), path) {}
 };
 
-// The reason a failure gives, in the words a user expects ("No such file or directory").
-std::string failureReason(std::exception_ptr error);
+// The failure to read `file` that `error` stands for: a system error keeps its code and
+// its message in the words a user expects ("No such file or directory"); memory running
+// out is ENOMEM; anything else is EIO with what it says.
+PreviewFailure failureOf(std::exception_ptr error, const std::string& file);
 
 // An open file descriptor that closes itself, and bounded reads from one.
 class FileDescriptor {

@@ -41,4 +41,8 @@ inline constexpr size_t helperRequestBytes = 64 * 1024;
 // and the stylesheet together; anything longer is a helper that cannot be trusted.
 inline constexpr size_t helperAnswerBytes = 256u << 20;
 
+// The preview window's settings file: a few lines; a larger one is not the window's and is
+// taken as no settings rather than read into memory.
+inline constexpr size_t settingsBytes = 64 * 1024;
+
 }  // namespace limits

@@ -22,9 +22,9 @@ constexpr std::string_view kPageEnd = "\n</body>\n</html>";
 }  // namespace
 
 std::string PreviewProvider::buildHTML(const std::string& markdown,
-                                       const platform::FileURL& baseDir) const {
+                                       const platform::FileURL& baseDir,
+                                       const std::string& nonce) const {
   const std::string& css = cssSource();
-  const std::string nonce = makeNonce();
   const std::string policy = contentSecurityPolicy(nonce);
   const std::string body = inlineLocalImages(markdownToHTML(markdown), baseDir);
 

@@ -3,23 +3,17 @@
 
 #include <future>
 
-#include "platform/files.h"
-
 namespace quillory {
 
 void requestPage(const platform::FileURL& file, const PreviewOptions& options,
-                 std::function<void(PageOutcome)> done) {
-  PreviewProvider(options).providePreviewForFileRequest(
-      {file}, [done = std::move(done)](std::optional<platform::PreviewReply> reply,
-                                       std::exception_ptr error) {
-        done(error ? PageOutcome{std::nullopt, platform::failureReason(error)}
-                   : PageOutcome{std::move(reply), {}});
-      });
+                 std::function<void(platform::PreviewOutcome)> done) {
+  PreviewProvider(options).providePreviewForFileRequest({file}, std::move(done));
 }
 
-PageOutcome pageFor(const platform::FileURL& file, const PreviewOptions& options) {
-  std::promise<PageOutcome> outcome;
-  requestPage(file, options, [&outcome](PageOutcome page) { outcome.set_value(std::move(page)); });
+platform::PreviewOutcome pageFor(const platform::FileURL& file, const PreviewOptions& options) {
+  std::promise<platform::PreviewOutcome> outcome;
+  requestPage(file, options,
+              [&outcome](platform::PreviewOutcome page) { outcome.set_value(std::move(page)); });
   return outcome.get_future().get();
 }
 

@@ -10,16 +10,11 @@
 
 namespace quillory {
 
-struct PageOutcome {
-  std::optional<platform::PreviewReply> reply;  // nothing when the file could not be read
-  std::string failure;  // then why, in the words a user expects ("No such file or directory")
-};
-
 // Starts the request for `file` and returns at once; `done` runs once, on a worker thread.
 void requestPage(const platform::FileURL& file, const PreviewOptions& options,
-                 std::function<void(PageOutcome)> done);
+                 std::function<void(platform::PreviewOutcome)> done);
 
 // Requests the page of `file` and waits for it.
-PageOutcome pageFor(const platform::FileURL& file, const PreviewOptions& options = {});
+platform::PreviewOutcome pageFor(const platform::FileURL& file, const PreviewOptions& options = {});
 
 }  // namespace quillory

@@ -34,8 +34,8 @@ class PreviewProvider {
   explicit PreviewProvider(PreviewOptions options) : options_(options) {}
 
   // Starts the work on the global executor and returns at once. `completionHandler`
-  // is called exactly once, on the worker thread: with the reply, or with the error
-  // of a file that could not be read.
+  // is called exactly once, on the worker thread, with the outcome: the reply, or the
+  // failure of a file that could not be read.
   void providePreviewForFileRequest(platform::FilePreviewRequest request,
                                     platform::PreviewCompletion completionHandler) const;
 
@@ -54,12 +54,14 @@ class PreviewProvider {
   static constexpr size_t maxBytes = limits::sourceBytes;
 
   std::string readText(const platform::FileURL& fileURL) const;
-  std::string buildHTML(const std::string& markdown, const platform::FileURL& baseDir) const;
+  static std::string makeNonce(
+      platform::SecureRandomSource secureSource = platform::secureRandomBytes);
+  // The page, its stylesheet named by `nonce`.
+  std::string buildHTML(const std::string& markdown, const platform::FileURL& baseDir,
+                        const std::string& nonce = makeNonce()) const;
   std::string markdownToHTML(const std::string& markdown) const;
   std::string inlineLocalImages(const std::string& html, const platform::FileURL& baseDir) const;
 
-  static std::string makeNonce(
-      platform::SecureRandomSource secureSource = platform::secureRandomBytes);
   static std::string escapedPre(const std::string& text);
   static std::string mimeType(const std::string& pathExtension);
   static std::string loadResource(const std::string& name, const std::string& extension);

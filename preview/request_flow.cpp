@@ -1,4 +1,4 @@
-// The preview request flow: one request in, one reply (or the read error) out.
+// The preview request flow: one request in, one outcome (the reply, or why not) out.
 #include <latch>
 #include <new>
 
@@ -26,14 +26,13 @@ void PreviewProvider::providePreviewForFileRequest(
   platform::Executor::global().enqueue(
       [provider = *this, request = std::move(request),
        completionHandler = std::move(completionHandler)]() mutable {
-        std::optional<platform::PreviewReply> reply;
-        std::exception_ptr error;
+        platform::PreviewOutcome outcome;
         try {
-          reply.emplace(provider.providePreview(request));
+          outcome = provider.providePreview(request);
         } catch (...) {
-          error = std::current_exception();
+          outcome = platform::failureOf(std::current_exception(), request.fileURL.path());
         }
-        completionHandler(std::move(reply), error);
+        completionHandler(std::move(outcome));
       });
 }
 
@@ -60,8 +59,9 @@ platform::PreviewReply PreviewProvider::providePreview(
   std::string text = readText(fileURL);
   platform::FileURL baseDir = fileURL.deletingLastPathComponent();
   // The page's bytes are made once, here; the reply hands over this same buffer.
-  return platform::PreviewReply{kPreferredPageSize,
-                                std::make_shared<const std::string>(buildHTML(text, baseDir))};
+  std::string nonce = makeNonce();
+  auto page = std::make_shared<const std::string>(buildHTML(text, baseDir, nonce));
+  return platform::PreviewReply{kPreferredPageSize, std::move(page), std::move(nonce)};
 }
 
 }  // namespace quillory

@@ -59,6 +59,8 @@ done
 grep -qx "Exec=/usr/bin/quillory-view --gapplication-service" /usr/share/dbus-1/services/org.quillory.Viewer.service &&
   [ -x /usr/bin/quillory-view ] || fail "the D-Bus service does not start /usr/bin/quillory-view"
 [ -x /usr/libexec/quillory-view-instance ] || fail "the window's instance is not in /usr/libexec"
+[ -x /usr/libexec/quillory-view-helper ] && ! ldd /usr/libexec/quillory-view-helper | grep -q "libgtk\|libwebkit" ||
+  fail "the conversion helper is not in /usr/libexec, or links GTK or WebKit"
 
 apt-get remove -y -qq quillory >"$work/apt.log" || { cat "$work/apt.log"; fail apt-get remove; }
 [ ! -e /usr/bin/quillory ] && [ ! -e /usr/share/quillory ] || fail "files are left after removal"

@@ -82,8 +82,9 @@ int main(int argc, char** argv) {
     tried.get_future().wait();
   }
   const auto outcome = quillory::pageFor(platform::FileURL::fileURLWithPath(argv[1]));
-  if (!outcome.reply) return 1;
-  platform::writeStandardOutput(*outcome.reply->data);
+  const auto* reply = std::get_if<platform::PreviewReply>(&outcome);
+  if (!reply) return 1;
+  platform::writeStandardOutput(*reply->data);
   // A leak checker at exit would stop every thread with ptrace, which Landlock refuses
   // between the sibling domains that the threads running took one by one.
   if (warm) _exit(0);

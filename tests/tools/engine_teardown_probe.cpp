@@ -58,5 +58,5 @@ void JS_ShutDown() {
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;  // usage: engine_teardown_probe FILE
-  return quillory::pageFor(platform::FileURL::fileURLWithPath(argv[1])).reply ? 0 : 1;
+  return quillory::pageFor(platform::FileURL::fileURLWithPath(argv[1])).index() == 0 ? 0 : 1;
 }

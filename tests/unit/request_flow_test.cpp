@@ -29,24 +29,23 @@ std::future<Outcome> request(const fs::path& file, std::atomic<int>& calls) {
   auto future = promise->get_future();
   quillory::PreviewProvider().providePreviewForFileRequest(
       {platform::FileURL::fileURLWithPath(file.string())},
-      [promise, &calls, caller = std::this_thread::get_id()](
-          std::optional<platform::PreviewReply> reply, std::exception_ptr error) {
+      [promise, &calls, caller = std::this_thread::get_id()](platform::PreviewOutcome answer) {
         if (++calls != 1) return;
         Outcome outcome;
-        try {
-          if (error) std::rethrow_exception(error);
-          const std::string& page = *reply->data;
-          outcome.nonce = testing_support::nonceOf(page);
+        if (const auto* failure = std::get_if<platform::PreviewFailure>(&answer)) {
+          outcome.result = "unreadable " + failure->file + ": " + std::to_string(failure->error) +
+                           " " + failure->message;
+        } else {
+          const auto& reply = std::get<platform::PreviewReply>(answer);
+          const std::string& page = *reply.data;
+          // The reply names the nonce its page's stylesheet carries.
+          outcome.nonce = testing_support::nonceOf(page) == reply.nonce ? reply.nonce : "";
           outcome.result =
               (std::this_thread::get_id() == caller ? "on the caller's thread " : "") +
-              std::to_string(reply->contentSize.width) + "x" +
-              std::to_string(reply->contentSize.height) + ": " +
+              std::to_string(reply.contentSize.width) + "x" +
+              std::to_string(reply.contentSize.height) + ": " +
               testing_support::bodyOfPage(page, quillory::PreviewProviderInternals::cssSource())
                   .value_or("(no page)");
-        } catch (const platform::FileReadError& failure) {
-          outcome.result = "unreadable " + failure.path();
-        } catch (...) {
-          outcome.result = "(not a file read error)";
         }
         promise->set_value(outcome);
       });
@@ -95,7 +94,8 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
   EXPECT_NE(alone[3].result.find("<math"), std::string::npos);
   EXPECT_NE(alone[4].result.find("data:image/png;base64,"), std::string::npos);
   EXPECT_EQ(alone[6].result, "900x700: <p>caf\xEF\xBF\xBD cr\xEF\xBF\xBDme</p>\n");
-  EXPECT_EQ(alone[8].result, "unreadable " + files[8].string());
+  EXPECT_EQ(alone[8].result, "unreadable " + files[8].string() + ": " + std::to_string(ENOENT) +
+                                 " No such file or directory");
 }
 
 TEST(RequestFlow, RequestsDoNotWaitForOneAnother) {

@@ -97,8 +97,8 @@ def instance_running():
 
 class Window:
     """quillory-view FILE: it returns once its window shows something, with `status`."""
-    def __init__(self, file, status=0, reason=None):
-        launched = subprocess.run([VIEWER, file], env=env, cwd=DIR, capture_output=True, text=True, timeout=30)
+    def __init__(self, file, status=0, reason=None, options=()):
+        launched = subprocess.run([VIEWER, *options, file], env=env, cwd=DIR, capture_output=True, text=True, timeout=30)
         line = f"quillory-view: {file}: {reason}\n" if reason else ""
         check((launched.returncode, launched.stderr) == (status, line),
               f"quillory-view {file} returned {launched.returncode}: {launched.stderr!r}")
@@ -244,6 +244,12 @@ def inert_document():
 
 
 def unreadable_file():  # a message in the window and on stderr, and status 1
+    # A configuration "directory" that is a file: the instance refuses at once.
+    failed = subprocess.run([VIEWER, write("any.md", "# Any\n")], env={**env, "XDG_CONFIG_HOME": path("any.md")},
+                            capture_output=True, text=True, timeout=10)
+    check(failed.returncode == 1 and "Not a directory" in failed.stderr, f"a file as XDG_CONFIG_HOME: {failed}")
+    # A FIFO as the settings file is not read (nor waited on): no settings.
+    os.makedirs(path("config/quillory")), os.mkfifo(path("config/quillory/viewer.conf"))
     for name, make, reason, key in (("folder.md", os.mkdir, "Is a directory", "ctrl+w"),
                                     ("pipe.md", os.mkfifo, "Not a regular file", "space"),
                                     ("later.md", str, "No such file or directory", None)):
@@ -268,17 +274,23 @@ def resident_instance():
     first.shows("the first file's page", near(RED))
     second = Window(write("second.md", f"# Second\n\n![b]({block(BLUE)})\n"))
     check(first.pid() == second.pid(), "the second window is not in the first one's instance")
+    # A file named like the toolkit's option reaches the window as a file.
+    write("--gapplication-service", "# Option\n")
+    Window("--gapplication-service", options=["--"]).close("Escape")
     write("first.md", f"# First\n\n![b]({block(GREEN)})\n", atomically=True)
     first.shows("the first window's change", near(GREEN))
     check(not shot_points(second.id, near(GREEN)), "the second window shows the first one's file")
     first.close("Escape")
     second.shows("the second window, still open", near(BLUE))
     # Conversions run in helper processes of the instance; one that dies is replaced.
-    # The one started ahead for the next directory confines itself at its first request.
-    status = [open(f"/proc/{pid}/status").read() for pid in run(
-        "pgrep", "-P", second.pid(), "-f", "conversion-helper").stdout.split()]
+    # The one started ahead for the next directory confines itself at its first request;
+    # none maps the toolkit or the web engine.
+    helpers = run("pgrep", "-P", second.pid(), "-f", "quillory-view-helper").stdout.split()
+    status = [open(f"/proc/{pid}/status").read() for pid in helpers]
     check(any("NoNewPrivs:\t1" in s and "Seccomp:\t2" in s for s in status), "no helper is confined")
-    check(run("pkill", "-KILL", "-P", second.pid(), "-f", "conversion-helper").returncode == 0,
+    check(not any(lib in open(f"/proc/{pid}/maps").read() for pid in helpers for lib in ("libgtk", "libwebkit")),
+          "a conversion helper maps GTK or WebKit")
+    check(run("pkill", "-KILL", "-P", second.pid(), "-f", "quillory-view-helper").returncode == 0,
           "the instance has no conversion helper")
     write("second.md", f"# Second\n\n![b]({block(RED)})\n", atomically=True)
     second.shows("the change, converted by a new helper", near(RED))
@@ -293,10 +305,14 @@ def command_line():  # usage needs no display; cmake --install puts everything u
     for arguments, status, output in (
             (["--help"], 0, "Usage: quillory-view FILE"), (["--version"], 0, "quillory-view "),
             ([], 2, "Try 'quillory-view --help'"), (["a.md", "b.md"], 2, "Try 'quillory-view"),
-            (["--frobnicate", "a.md"], 2, "Try 'quillory-view --help'")):
+            (["--frobnicate", "a.md"], 2, "unknown option '--frobnicate'"), (["-x.md"], 2, "unknown option '-x'")):
         result = run(VIEWER, *arguments)
         check(result.returncode == status and output in result.stdout + result.stderr,
               f"quillory-view {arguments} gave {result.returncode}: {result.stdout}{result.stderr}")
+    for option in ("--help", "--version"):  # output that cannot be written fails, as in coreutils
+        with open("/dev/full", "w") as full:
+            result = subprocess.run([VIEWER, option], stdout=full, stderr=subprocess.PIPE, text=True, timeout=10)
+        check(result.returncode == 1 and "write error" in result.stderr, f"{option} >/dev/full: {result}")
     result = run(os.environ.get("CMAKE_COMMAND", "cmake"), "--install", os.path.dirname(VIEWER),
                  "--prefix", path("prefix"), timeout=60)
     check(result.returncode == 0, "cmake --install failed: " + result.stderr)

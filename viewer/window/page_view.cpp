@@ -1,17 +1,18 @@
 // The web view that shows the preview page and nothing else. The page is served under a
 // scheme of the view's own, so that reloading it after a change keeps the scroll position
 // without any script.
-#include "viewer/page_view.h"
+#include "viewer/window/page_view.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <string_view>
 #include <utility>
 
-#include "viewer/browser_launch.h"
-#include "viewer/content_filter.h"
-#include "viewer/navigation_policy.h"
-#include "viewer/page_policy.h"
+#include "viewer/window/browser_launch.h"
+#include "viewer/window/content_filter.h"
+#include "viewer/window/navigation_policy.h"
+#include "viewer/window/page_policy.h"
 
 namespace viewer {
 namespace {
@@ -138,9 +139,11 @@ PageView::PageView(const PageView* related) {
       G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
         auto* self = static_cast<PageView*>(data);
         self->loadedOnce_ = false;
-        self->fail(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
-                       ? "the page needed more memory than allowed"
-                       : "the process that draws the page stopped");
+        if (reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT) {
+          self->fail(ENOMEM, "the page needed more memory than allowed");
+        } else {
+          self->fail(ECHILD, "the process that draws the page stopped");
+        }
       }),
       this);
 
@@ -152,7 +155,7 @@ PageView::PageView(const PageView* related) {
   installContentFilter(webkit_web_view_get_user_content_manager(view_), kPageScheme,
                        [this](const std::string& failure) {
                          if (!failure.empty()) {
-                           fail("remote content cannot be blocked: " + failure);
+                           fail(EPERM, "remote content cannot be blocked: " + failure);
                            return;
                          }
                          rulesInPlace_ = true;
@@ -168,21 +171,22 @@ PageView::~PageView() {
   for (auto& [action, label] : menuEntries_) g_object_unref(action);
 }
 
-void PageView::onFailure(std::function<void(const std::string& reason)> failed) {
+void PageView::onFailure(std::function<void(const platform::PreviewFailure&)> failed) {
   failed_ = std::move(failed);
-  if (!failure_.empty()) failed_(std::exchange(failure_, {}));
+  if (failure_) failed_(*std::exchange(failure_, std::nullopt));
 }
 
-void PageView::fail(const std::string& reason) {
+void PageView::fail(int error, const std::string& message) {
+  platform::PreviewFailure failure{{}, error, message};
   if (failed_) {
-    failed_(reason);
+    failed_(failure);
   } else {
-    failure_ = reason;
+    failure_ = std::move(failure);
   }
 }
 
-void PageView::show(std::shared_ptr<const std::string> page) {
-  page_ = std::move(page);
+void PageView::show(platform::PreviewReply reply) {
+  page_ = std::move(reply);
   if (rulesInPlace_) load();
 }
 
@@ -208,7 +212,7 @@ void PageView::serve(WebKitURISchemeRequest* request, gpointer) {
   }
   // The stream reads the page's own buffer, which it keeps alive until it is done.
   static const auto blank = std::make_shared<const std::string>(kBlankPage);
-  const auto page = self->page_ ? self->page_ : blank;
+  const auto page = self->page_ ? self->page_->data : blank;
   const std::string& text = *page;
   GBytes* bytes = g_bytes_new_with_free_func(
       text.data(), text.size(),
@@ -223,7 +227,8 @@ void PageView::serve(WebKitURISchemeRequest* request, gpointer) {
   // own meta policy. The view's default-content-security-policy property is left unset:
   // WebKit lets it replace the page's meta policy rather than add to it.
   SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
-  soup_message_headers_append(headers, "Content-Security-Policy", servedPagePolicy(text).c_str());
+  soup_message_headers_append(headers, "Content-Security-Policy",
+                              servedPagePolicy(self->page_ ? self->page_->nonce : "").c_str());
   webkit_uri_scheme_response_set_http_headers(response, headers);
   webkit_uri_scheme_request_finish_with_response(request, response);
   g_object_unref(response);

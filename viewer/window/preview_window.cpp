@@ -1,6 +1,6 @@
 // The preview window for one Markdown file: the page (or a message in its place), the
 // find bar, the window's keys, and a fresh page whenever the file changes.
-#include "viewer/preview_window.h"
+#include "viewer/window/preview_window.h"
 
 #include <gtk/gtk.h>
 
@@ -13,14 +13,14 @@
 
 #include "platform/file_url.h"
 #include "preview/page_constants.h"
-#include "viewer/conversion_helpers.h"
-#include "viewer/file_watch.h"
-#include "viewer/find_bar.h"
-#include "viewer/link_status.h"
-#include "viewer/message_view.h"
-#include "viewer/page_view.h"
-#include "viewer/settings.h"
-#include "viewer/window_keys.h"
+#include "viewer/window/conversion_helpers.h"
+#include "viewer/window/file_watch.h"
+#include "viewer/window/find_bar.h"
+#include "viewer/window/link_status.h"
+#include "viewer/window/message_view.h"
+#include "viewer/window/page_view.h"
+#include "viewer/window/settings.h"
+#include "viewer/window/window_keys.h"
 
 namespace viewer {
 namespace {
@@ -55,9 +55,10 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
   std::string directory() const { return std::filesystem::path(path_).parent_path(); }
 
  private:
-  void showOutcome(quillory::PageOutcome outcome);
-  void showMessage(const std::string& headline, const std::string& reason);
-  void present(int width, int height, const std::string& failure);
+  void showOutcome(platform::PreviewOutcome outcome);
+  void showMessage(const std::string& headline, const std::string& detail,
+                   const platform::PreviewFailure& failure);
+  void present(int width, int height, const std::optional<platform::PreviewFailure>& failure);
   WindowKeyActions keyActions();
 
   std::string path_;  // absolute
@@ -167,8 +168,9 @@ void PreviewWindow::open(GtkApplication* application, const std::string& path, F
   holdHelper(directory());
   gtk_window_set_application(window_, application);
   gtk_window_set_title(window_, name_.c_str());
-  pageView_->onFailure([this](const std::string& reason) {
-    showMessage("“" + name_ + "” cannot be shown", reason);
+  pageView_->onFailure([this](const platform::PreviewFailure& failure) {
+    showMessage("“" + name_ + "” cannot be shown", failure.message,
+                {path_, failure.error, failure.message});
   });
   watch_ = std::make_unique<FileWatch>(path_, [this] { render(); });
   render();
@@ -212,7 +214,7 @@ WindowKeyActions PreviewWindow::keyActions() {
 void PreviewWindow::render() {
   unsigned request = ++latestRequest_;
   std::weak_ptr<PreviewWindow> self = weak_from_this();
-  requestPage(path_, {.extras = wantedExtras()}, [self, request](quillory::PageOutcome outcome) {
+  requestPage(path_, {.extras = wantedExtras()}, [self, request](platform::PreviewOutcome outcome) {
     auto window = self.lock();
     if (window && window->isOpen() && request == window->latestRequest_) {
       window->showOutcome(std::move(outcome));
@@ -220,24 +222,28 @@ void PreviewWindow::render() {
   });
 }
 
-void PreviewWindow::showOutcome(quillory::PageOutcome outcome) {
-  if (!outcome.reply) {
-    showMessage("“" + name_ + "” cannot be read", outcome.failure + "\n" + path_);
+void PreviewWindow::showOutcome(platform::PreviewOutcome outcome) {
+  if (const auto* failure = std::get_if<platform::PreviewFailure>(&outcome)) {
+    showMessage("“" + name_ + "” cannot be read", failure->message + "\n" + path_, *failure);
     return;
   }
-  pageView_->show(std::move(outcome.reply->data));
+  auto& reply = std::get<platform::PreviewReply>(outcome);
+  const platform::ContentSize size = reply.contentSize;
+  pageView_->show(std::move(reply));
   gtk_stack_set_visible_child(GTK_STACK(stack_), pageArea_);
-  present(outcome.reply->contentSize.width, outcome.reply->contentSize.height, {});
+  present(size.width, size.height, std::nullopt);
 }
 
-void PreviewWindow::showMessage(const std::string& headline, const std::string& detail) {
+void PreviewWindow::showMessage(const std::string& headline, const std::string& detail,
+                                const platform::PreviewFailure& failure) {
   setMessage(messageView_, headline, detail);
   gtk_stack_set_visible_child(GTK_STACK(stack_), messageView_);
-  present(kDefaultWidth, kDefaultHeight, detail.substr(0, detail.find('\n')));
+  present(kDefaultWidth, kDefaultHeight, failure);
 }
 
 // The window appears with its first content, at the size that content asks for.
-void PreviewWindow::present(int width, int height, const std::string& failure) {
+void PreviewWindow::present(int width, int height,
+                            const std::optional<platform::PreviewFailure>& failure) {
   if (!shown_) return;
   gtk_window_set_default_size(window_, width > 0 ? width : kDefaultWidth,
                               height > 0 ? height : kDefaultHeight);

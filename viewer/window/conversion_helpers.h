@@ -14,7 +14,7 @@ namespace viewer {
 // Returns at once; `done` runs later on the thread of GLib's default main context. Only a
 // regular file is read: anything else that exists under `path` fails without being opened.
 void requestPage(const std::string& path, const quillory::PreviewOptions& options,
-                 std::function<void(quillory::PageOutcome)> done);
+                 std::function<void(platform::PreviewOutcome)> done);
 
 // A window of `directory` opens or closes: the directory's helper lives while one is open,
 // and then as one of the two helpers whose windows closed last.

@@ -1,5 +1,5 @@
 // Hands a clicked link to the desktop's default web browser (or mail program).
-#include "viewer/browser_launch.h"
+#include "viewer/window/browser_launch.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // The find-in-page bar, driven by WebKit's find controller.
-#include "viewer/find_bar.h"
+#include "viewer/window/find_bar.h"
 
 #include <string>
 

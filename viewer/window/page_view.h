@@ -5,6 +5,7 @@
 #include <webkit/webkit.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,11 +27,12 @@ class PageView {
 
   // `failed` runs on the main thread when the view cannot show pages safely or at all:
   // the blocking rules could not be put in place, or the web process ended; at once if
-  // that happened before.
-  void onFailure(std::function<void(const std::string& reason)> failed);
+  // that happened before. The failure names no file: the view shows whichever it is given.
+  void onFailure(std::function<void(const platform::PreviewFailure&)> failed);
 
-  // Shows `page`. A page shown before is replaced in place, at the same scroll position.
-  void show(std::shared_ptr<const std::string> page);
+  // Shows the page of `reply`, under a policy that allows its own stylesheet, the one its
+  // nonce names. A page shown before is replaced in place, at the same scroll position.
+  void show(platform::PreviewReply reply);
 
   // Adds an entry for `action` (a check entry for a stateful boolean) to the page's
   // context menu, below the copying entries.
@@ -41,17 +43,17 @@ class PageView {
   static gboolean decidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
                                WebKitPolicyDecisionType type, gpointer self);
   void load();
-  void fail(const std::string& reason);
+  void fail(int error, const std::string& message);
 
   static gboolean buildContextMenu(WebKitWebView* view, WebKitContextMenu* menu,
                                    WebKitHitTestResult* hit, gpointer self);
 
-  std::function<void(const std::string&)> failed_;
+  std::function<void(const platform::PreviewFailure&)> failed_;
   std::vector<std::pair<GAction*, std::string>> menuEntries_;
-  std::string failure_;  // kept until there is someone to tell
+  std::optional<platform::PreviewFailure> failure_;  // kept until there is someone to tell
   WebKitWebContext* context_ = nullptr;
   WebKitWebView* view_ = nullptr;
-  std::shared_ptr<const std::string> page_;
+  std::optional<platform::PreviewReply> page_;
   bool rulesInPlace_ = false;
   bool loadedOnce_ = false;
   bool loadExpected_ = false;

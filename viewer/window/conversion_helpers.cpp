@@ -2,7 +2,7 @@
 // its requests in order over a socket; a helper that ends, or answers what cannot be read,
 // fails what it owed (unless it was started warm and never answered: see stop) and is
 // replaced on the next request.
-#include "viewer/conversion_helpers.h"
+#include "viewer/window/conversion_helpers.h"
 
 #include <glib-unix.h>
 #include <glib.h>
@@ -18,17 +18,23 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "platform/frames.h"
 #include "platform/limits.h"
-#include "viewer/conversion_service.h"
+#include "viewer/protocol/conversion_codec.h"
 
 namespace viewer {
 namespace {
 
-using Done = std::function<void(quillory::PageOutcome)>;
+using Done = std::function<void(platform::PreviewOutcome)>;
+
+// What a request fails with when its helper ends before it answers.
+platform::PreviewFailure stoppedConverting(const std::string& path) {
+  return {path, EPIPE, "the conversion stopped before it was done"};
+}
 
 struct Owed {  // a request asked of a helper
   std::string path;
@@ -52,20 +58,21 @@ std::shared_ptr<Helper> spareHelper;
 
 std::shared_ptr<Helper> startHelper(bool warm);
 
-void deliverLater(Done done, quillory::PageOutcome outcome) {
-  auto* delivery = new std::pair<Done, quillory::PageOutcome>(std::move(done), std::move(outcome));
+void deliverLater(Done done, platform::PreviewOutcome outcome) {
+  auto* delivery =
+      new std::pair<Done, platform::PreviewOutcome>(std::move(done), std::move(outcome));
   g_idle_add_once(
       [](gpointer data) {
-        auto* delivery = static_cast<std::pair<Done, quillory::PageOutcome>*>(data);
+        auto* delivery = static_cast<std::pair<Done, platform::PreviewOutcome>*>(data);
         delivery->first(std::move(delivery->second));
         delete delivery;
       },
       delivery);
 }
 
-// Lets the helper go: it ends when it reads the end of its socket. With a failure it is
-// ended at once, and what it owed fails; without, nobody waits for what it owed.
-void stop(std::shared_ptr<Helper> helper, const std::string& failure) {
+// Lets the helper go: it ends when it reads the end of its socket. When it `failed` it is
+// ended at once, and what it owed fails; else nobody waits for what it owed.
+void stop(std::shared_ptr<Helper> helper, bool failed) {
   if (helper->socket < 0) return;
   g_source_remove(helper->watch);
   close(helper->socket);
@@ -73,7 +80,7 @@ void stop(std::shared_ptr<Helper> helper, const std::string& failure) {
   auto owed = std::exchange(helper->owed, {});
   std::erase_if(helpers, [&](const auto& entry) { return entry.second == helper; });
   if (spareHelper == helper) spareHelper = nullptr;
-  if (failure.empty()) return;
+  if (!failed) return;
   kill(helper->pid, SIGKILL);
   // A warm helper that ends before its first answer may have found a thread it could not
   // confine: what it owed is asked once of a helper that confines itself before its threads
@@ -87,7 +94,7 @@ void stop(std::shared_ptr<Helper> helper, const std::string& failure) {
     if (cold) {
       requestPage(path, options, std::move(done));
     } else {
-      deliverLater(std::move(done), {std::nullopt, failure});
+      deliverLater(std::move(done), stoppedConverting(path));
     }
   }
 }
@@ -110,14 +117,14 @@ gboolean onAnswers(gint socket, GIOCondition, gpointer data) {
   }
   while (auto answer = helper->answers.next()) {
     if (helper->owed.empty()) break;
-    Done done = std::move(helper->owed.front().done);
+    Owed owed = std::move(helper->owed.front());
     helper->owed.pop_front();
     helper->warmUntried = false;
-    done(decodeOutcome(std::move(*answer)));
+    owed.done(decodeOutcome(std::move(*answer), owed.path));
   }
   const bool ended = got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR);
   if (ended || helper->answers.overlong()) {
-    stop(helper, "the conversion stopped before it was done");
+    stop(helper, true);
     return G_SOURCE_REMOVE;
   }
   return G_SOURCE_CONTINUE;
@@ -128,8 +135,13 @@ std::shared_ptr<Helper> startHelper(bool warm) {
   helper->warmUntried = warm;
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return nullptr;
-  gchar* program = g_file_read_link("/proc/self/exe", nullptr);
-  const gchar* arguments[] = {program, "--conversion-helper", warm ? "--warm" : nullptr, nullptr};
+  // quillory-view-helper is beside the instance, in the build and once installed.
+  gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+  gchar* directory = g_path_get_dirname(self);
+  gchar* program = g_build_filename(directory, "quillory-view-helper", nullptr);
+  g_free(directory);
+  g_free(self);
+  const gchar* arguments[] = {program, warm ? "--warm" : nullptr, nullptr};
   const gint sources[] = {ends[1]};
   const gint targets[] = {3};
   const gboolean started = g_spawn_async_with_pipes_and_fds(
@@ -151,12 +163,13 @@ std::shared_ptr<Helper> startHelper(bool warm) {
 }
 
 // Why the file at `path` is not asked for: it exists but is not a regular file (a symbolic
-// link counts as what it points to). Empty otherwise, also when it is missing: the
+// link counts as what it points to). Nothing otherwise, also when it is missing: the
 // previewer then tells why.
-std::string notRegularFile(const std::string& path) {
+std::optional<platform::PreviewFailure> notRegularFile(const std::string& path) {
   GStatBuf info;
-  if (g_stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return {};
-  return S_ISDIR(info.st_mode) ? g_strerror(EISDIR) : "Not a regular file";
+  if (g_stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return std::nullopt;
+  if (S_ISDIR(info.st_mode)) return platform::PreviewFailure{path, EISDIR, g_strerror(EISDIR)};
+  return platform::PreviewFailure{path, EINVAL, "Not a regular file"};
 }
 
 std::shared_ptr<Helper> helperFor(const std::string& directory) {
@@ -169,17 +182,18 @@ std::shared_ptr<Helper> helperFor(const std::string& directory) {
 }  // namespace
 
 void requestPage(const std::string& path, const quillory::PreviewOptions& options,
-                 std::function<void(quillory::PageOutcome)> done) {
+                 std::function<void(platform::PreviewOutcome)> done) {
   // Reading a FIFO or a device could wait for ever, so only a regular file is asked for.
-  if (std::string problem = notRegularFile(path); !problem.empty()) {
-    deliverLater(std::move(done), {std::nullopt, std::move(problem)});
+  if (auto refused = notRegularFile(path)) {
+    deliverLater(std::move(done), std::move(*refused));
     return;
   }
   const std::string directory = std::filesystem::path(path).parent_path();
   auto helper = helperFor(directory);
-  if (!helper || !platform::writeFrame(helper->socket, encodeRequest(path, options))) {
-    if (helper) stop(helper, "the conversion stopped before it was done");
-    deliverLater(std::move(done), {std::nullopt, "no process could be started to convert it"});
+  if (!helper || !platform::writeFrame(helper->socket, encodeRequest({path, options}))) {
+    if (helper) stop(helper, true);
+    deliverLater(std::move(done), platform::PreviewFailure{
+                                      path, EAGAIN, "no process could be started to convert it"});
     return;
   }
   helper->owed.push_back({path, options, std::move(done)});
@@ -203,7 +217,7 @@ void releaseHelper(const std::string& directory) {
   }
   std::sort(idle.begin(), idle.end(),
             [](const auto& a, const auto& b) { return a->lastReleased > b->lastReleased; });
-  for (size_t i = kIdleHelpers; i < idle.size(); ++i) stop(idle[i], {});
+  for (size_t i = kIdleHelpers; i < idle.size(); ++i) stop(idle[i], false);
 }
 
 void prepareHelper() {

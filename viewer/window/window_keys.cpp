@@ -1,6 +1,6 @@
 // The keys a quick-look window answers. They are caught on their way down to the focused
 // widget, so the page cannot take them first.
-#include "viewer/window_keys.h"
+#include "viewer/window/window_keys.h"
 
 #include <memory>
 

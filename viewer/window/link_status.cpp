@@ -1,5 +1,5 @@
 // The status line: the address of the link under the pointer, over the bottom of the page.
-#include "viewer/link_status.h"
+#include "viewer/window/link_status.h"
 
 namespace viewer {
 namespace {

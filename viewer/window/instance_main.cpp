@@ -1,7 +1,6 @@
 // quillory-view-instance: the resident instance of the preview window, started by
 // quillory-view (with --report-fd, the pipe on which that command waits for its status)
-// or by D-Bus activation (--gapplication-service); and, started by the instance, the
-// helpers that convert for its windows (--conversion-helper).
+// or by D-Bus activation (--gapplication-service).
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,8 +8,7 @@
 #include <string>
 
 #include "platform/background.h"
-#include "viewer/application.h"
-#include "viewer/conversion_service.h"
+#include "viewer/window/application.h"
 
 namespace {
 
@@ -29,19 +27,13 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--gapplication-service") {
     endInstance(viewer::runService());
   }
-  // The instance starts its conversion helpers this way, each with its socket as fd 3;
-  // the one started ahead with --warm.
-  const bool warm = argc == 3 && std::string(argv[2]) == "--warm";
-  if ((argc == 2 || warm) && std::string(argv[1]) == "--conversion-helper") {
-    endInstance(viewer::serveConversions(3, warm));
-  }
-  if (argc == 5 && std::string(argv[1]) == "--report-fd" && std::string(argv[3]) == "--") {
+  if (argc == 6 && std::string(argv[1]) == "--report-fd" && std::string(argv[3]) == "--") {
     int statusPipe = std::atoi(argv[2]);
     platform::detachFromCaller(statusPipe);
-    endInstance(
-        viewer::runApplication(argv[4], [&statusPipe](int status, const std::string& message) {
-          platform::reportStatus(statusPipe, status, message);
-        }));
+    endInstance(viewer::runApplication(argv[4], argv[5],
+                                       [&statusPipe](int status, const std::string& message) {
+                                         platform::reportStatus(statusPipe, status, message);
+                                       }));
   }
   std::fputs("quillory-view-instance is started by quillory-view: run quillory-view FILE\n",
              stderr);

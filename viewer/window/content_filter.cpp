@@ -1,6 +1,6 @@
 // A WebKit content rule list that blocks every load except data: URIs and the page. The
 // compiled rules live in a temporary directory only until they are loaded.
-#include "viewer/content_filter.h"
+#include "viewer/window/content_filter.h"
 
 #include <glib/gstdio.h>
 

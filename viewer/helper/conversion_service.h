@@ -1,10 +1,6 @@
-// The window's conversions in a process of their own (quillory-view-instance
-// --conversion-helper): Markdown files in, pages or the reasons for none out.
+// The window's conversions in a process of their own (quillory-view-helper): Markdown files
+// in, pages or the reasons for none out.
 #pragma once
-
-#include <string>
-
-#include "preview/page_request.h"
 
 namespace viewer {
 
@@ -15,12 +11,5 @@ namespace viewer {
 // thread first builds a page of its own, and should the threads then not all be confined,
 // the process ends with status 1 before it answers.
 int serveConversions(int socket, bool warm = false);
-
-// A request as it crosses between the processes.
-std::string encodeRequest(const std::string& path, const quillory::PreviewOptions& options);
-
-// The outcome as it crosses between the processes, and back.
-std::string encodeOutcome(const quillory::PageOutcome& outcome);
-quillory::PageOutcome decodeOutcome(std::string message);
 
 }  // namespace viewer

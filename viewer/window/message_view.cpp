@@ -1,5 +1,5 @@
 // A plain panel that tells, in place of the page, why there is no page to show.
-#include "viewer/message_view.h"
+#include "viewer/window/message_view.h"
 
 namespace viewer {
 namespace {

@@ -4,13 +4,16 @@
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "platform/preview_service.h"
 
 namespace viewer {
 
-// Runs once, when the window first shows something: with an empty string for a page, or
-// with the reason the file cannot be shown.
-using FirstShown = std::function<void(const std::string& failure)>;
+// Runs once, when the window first shows something: with nothing for a page, or with why
+// the file cannot be shown.
+using FirstShown = std::function<void(const std::optional<platform::PreviewFailure>& failure)>;
 
 // Opens a window of `application` on the Markdown file at `path` (absolute), shown by
 // its file name, which renders the file again whenever it changes. The window holds the

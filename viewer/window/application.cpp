@@ -2,15 +2,17 @@
 // later ones hand their file to it over D-Bus and return once its window shows something.
 // The instance outlives its last window for a while, so that the next preview finds the
 // toolkit, the web engine and the script engine started.
-#include "viewer/application.h"
+#include "viewer/window/application.h"
 
 #include <gtk/gtk.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
-#include "viewer/conversion_helpers.h"
-#include "viewer/preview_window.h"
+#include "viewer/window/conversion_helpers.h"
+#include "viewer/window/preview_window.h"
+#include "viewer/window/settings.h"
 
 namespace viewer {
 namespace {
@@ -34,33 +36,29 @@ bool sessionBusReachable() {
          (runtime != nullptr && std::filesystem::exists(std::filesystem::path(runtime) / "bus"));
 }
 
-std::string absolutePath(const char* directory, const char* file) {
-  std::filesystem::path path(file);
-  return path.is_absolute() || directory == nullptr ? path
-                                                    : std::filesystem::path(directory) / path;
-}
-
 // A command line, from this process or another: one window on its file, and the exit
-// status for the command once the window shows the page (0) or why there is none (1).
+// status for the command once the window shows the page (0) or why there is none (1). The
+// launcher sends "--", the file's absolute path, then its name as given, for messages; the
+// toolkit drops the "--" of a command line parsed in this process.
 int onCommandLine(GApplication* application, GApplicationCommandLine* commandLine, gpointer data) {
   const auto& report = *static_cast<const ReportStatus*>(data);
   int count = 0;
   gchar** arguments = g_application_command_line_get_arguments(commandLine, &count);
-  if (count != 2) {
+  const int first = count > 1 && std::string(arguments[1]) == "--" ? 2 : 1;
+  if (count - first != 2 || !g_path_is_absolute(arguments[first])) {
     g_application_command_line_printerr(commandLine, "Usage: quillory-view FILE\n");
     g_strfreev(arguments);
     return 2;
   }
-  const std::string file = arguments[1];
-  const std::string path =
-      absolutePath(g_application_command_line_get_cwd(commandLine), arguments[1]);
+  const std::string path = arguments[first];
+  const std::string file = arguments[first + 1];
   g_strfreev(arguments);
   g_object_ref(commandLine);
   openPreviewWindow(GTK_APPLICATION(application), path,
-                    [commandLine, file, report](const std::string& failure) {
-                      const int status = failure.empty() ? 0 : 1;
+                    [commandLine, file, report](const auto& failure) {
+                      const int status = failure ? 1 : 0;
                       const std::string message =
-                          failure.empty() ? "" : "quillory-view: " + file + ": " + failure + "\n";
+                          failure ? "quillory-view: " + file + ": " + failure->message + "\n" : "";
                       if (g_application_command_line_get_is_remote(commandLine)) {
                         g_application_command_line_printerr(commandLine, "%s", message.c_str());
                         // The command returns when the last reference goes.
@@ -77,7 +75,7 @@ int onCommandLine(GApplication* application, GApplicationCommandLine* commandLin
 void onOpen(GApplication* application, GFile** files, gint count, gchar*, gpointer) {
   for (gint i = 0; i < count; ++i) {
     if (gchar* path = g_file_get_path(files[i])) {
-      openPreviewWindow(GTK_APPLICATION(application), path, [](const std::string&) {});
+      openPreviewWindow(GTK_APPLICATION(application), path, [](const auto&) {});
       g_free(path);
     }
   }
@@ -109,11 +107,19 @@ int run(const std::vector<const char*>& arguments, const ReportStatus& report) {
 
 }  // namespace
 
-int runApplication(const std::string& file, const ReportStatus& report) {
-  return run({"quillory-view", file.c_str()}, report);
+int runApplication(const std::string& path, const std::string& name, const ReportStatus& report) {
+  if (std::string problem = configDirectoryProblem(); !problem.empty()) {
+    report(1, "quillory-view: cannot open a window: " + problem + "\n");
+    return 1;
+  }
+  return run({"quillory-view", "--", path.c_str(), name.c_str()}, report);
 }
 
 int runService() {
+  if (std::string problem = configDirectoryProblem(); !problem.empty()) {
+    std::fprintf(stderr, "quillory-view: cannot open a window: %s\n", problem.c_str());
+    return 1;
+  }
   return run({"quillory-view", "--gapplication-service"}, [](int, const std::string&) {});
 }
 

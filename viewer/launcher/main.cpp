@@ -1,7 +1,7 @@
 // quillory-view: the desktop host. It shows the page the previewer answers for one
 // Markdown file in a window, and renders it again whenever the file changes. This small
 // program only starts the window: it hands the file to the resident instance of the
-// session (quillory-view-instance, viewer/application.h), or starts that instance, and
+// session (quillory-view-instance, viewer/window/application.h), or starts that instance, and
 // returns with the status the instance reports. It loads no toolkit of its own, so that
 // a preview in a running instance opens at once.
 #include <fcntl.h>
@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/background.h"
-#include "viewer/application.h"
+#include "viewer/protocol/application_id.h"
 
 namespace {
 
@@ -55,6 +55,13 @@ int usageError(const std::string& message) {
   return 2;
 }
 
+// 0 once what went to standard output is written, as coreutils do; else 1, with why.
+int outputWritten() {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+  std::fprintf(stderr, "quillory-view: write error: %s\n", g_strerror(errno));
+  return 1;
+}
+
 // The instance's program: beside this one in the build, in libexec/ once installed.
 std::string instanceProgram() {
   namespace fs = std::filesystem;
@@ -64,16 +71,17 @@ std::string instanceProgram() {
   return fs::exists(beside, error) ? beside : here / "../libexec/quillory-view-instance";
 }
 
-// Hands `file` to the instance that runs, over D-Bus, and returns its status; -1 when no
-// instance runs (this process may then have held the application's name for a moment).
-int openInRunningInstance(const std::string& file) {
+// Hands the file at `path` (absolute), named `name` in messages, to the instance that runs,
+// over D-Bus, and returns its status; -1 when no instance runs (this process may then have
+// held the application's name for a moment). After "--" no argument is the toolkit's option.
+int openInRunningInstance(const std::string& path, const std::string& name) {
   GApplication* application =
       g_application_new(viewer::kApplicationId, G_APPLICATION_HANDLES_COMMAND_LINE);
   int status = -1;
   if (g_application_register(application, nullptr, nullptr) &&
       g_application_get_is_remote(application)) {
-    const char* arguments[] = {"quillory-view", file.c_str(), nullptr};
-    status = g_application_run(application, 2, const_cast<char**>(arguments));
+    const char* arguments[] = {"quillory-view", "--", path.c_str(), name.c_str(), nullptr};
+    status = g_application_run(application, 4, const_cast<char**>(arguments));
   }
   g_object_unref(application);
   return status;
@@ -106,12 +114,16 @@ int main(int argc, char** argv) {
       case 'h':
         std::fputs(kUsage, stdout);
         std::fputs(kHelp, stdout);
-        return 0;
+        return outputWritten();
       case 'V':
         std::printf("quillory-view %s\n", QUILLORY_VERSION);
-        return 0;
+        return outputWritten();
       default:
-        return usageError(std::string("unknown option '") + argv[optind - 1] + "'");
+        // An unknown letter stands inside a word that getopt has not stepped past.
+        return usageError("unknown option '" +
+                          (optopt != 0 ? std::string{'-', static_cast<char>(optopt)}
+                                       : std::string(argv[optind - 1])) +
+                          "'");
     }
   }
   if (argc - optind != 1) {
@@ -123,12 +135,19 @@ int main(int argc, char** argv) {
     std::fputs("quillory-view: cannot open a window: no display is available\n", stderr);
     return 1;
   }
-  const std::string file = argv[optind];
+  // The file goes on as an absolute path, which neither toolkit takes for an option.
+  const std::string name = argv[optind];
+  std::error_code error;
+  const std::string path = std::filesystem::absolute(name, error);
+  if (error) {
+    std::fprintf(stderr, "quillory-view: %s: %s\n", name.c_str(), error.message().c_str());
+    return 1;
+  }
   const std::string program = instanceProgram();
   return platform::runInBackground([&](int statusPipe) {
-    if (int status = openInRunningInstance(file); status >= 0) return status;
+    if (int status = openInRunningInstance(path, name); status >= 0) return status;
     // The new instance reports through the pipe it inherits.
     fcntl(statusPipe, F_SETFD, 0);
-    startInstance(program, {"--report-fd", std::to_string(statusPipe), "--", file});
+    startInstance(program, {"--report-fd", std::to_string(statusPipe), "--", path, name});
   });
 }

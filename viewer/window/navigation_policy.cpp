@@ -1,5 +1,5 @@
 // Which navigations the preview window lets happen.
-#include "viewer/navigation_policy.h"
+#include "viewer/window/navigation_policy.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 // Watches one file and calls back once a burst of changes to it has settled.
-#include "viewer/file_watch.h"
+#include "viewer/window/file_watch.h"
 
 #include <cstdio>
 

@@ -1,0 +1,21 @@
+// What the window remembers for its user: whether pages get the GitHub extras.
+#pragma once
+
+#include <string>
+
+namespace viewer {
+
+// From the user's settings file ($XDG_CONFIG_HOME/quillory/viewer.conf), read only when it
+// is a regular file, without waiting; off when the file or the setting is missing or
+// unreadable. Anything but a regular file there is said once on standard error.
+bool githubExtrasRemembered();
+
+// Writes the setting to that file, keeping whatever else it holds; a file that cannot be
+// written is reported on standard error and the window goes on with the setting.
+void rememberGithubExtras(bool wanted);
+
+// Why the user's configuration directory cannot be used, when it is there but not a
+// directory ("$XDG_CONFIG_HOME DIR: Not a directory"); empty otherwise.
+std::string configDirectoryProblem();
+
+}  // namespace viewer
