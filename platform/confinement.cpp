@@ -47,8 +47,8 @@ constexpr uint64_t kRead = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_REA
 constexpr uint64_t kWrite =
     LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_MAKE_REG | LANDLOCK_ACCESS_FS_REMOVE_FILE;
 
-// What the runtime reads once confined: the umask and the engine's start time from the
-// process's own /proc entry, and the processors to size the engine's helper threads.
+// What the runtime reads once confined: the engine's start time from the process's own
+// /proc entry, and the processors to size the engine's helper threads.
 constexpr const char* kRuntimeReads[] = {"/proc/self", "/sys/devices/system/cpu"};
 
 int landlockABI() {
