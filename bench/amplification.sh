@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Time, peak memory and page size of quillory on documents of a few megabytes whose HTML
-# would run to gigabytes: each is cut short by the fragment budget (or the time limit)
-# and shown as text.
+# would run to gigabytes, or whose nesting runs thousands deep: each is cut short by the
+# fragment budget (or the time limit) and shown as text, or rendered.
 #
 #   bench/amplification.sh [BUILD_DIR]      (needs GNU time: scripts/bootstrap)
 set -euo pipefail
@@ -17,6 +17,12 @@ shapes = {
     "cjk-title-900k": '[r]: /u "' + "中" * 1000 + '"\n\n' + "[r] " * 900000,
     "escaped-title-900k": '[r]: /u "' + "中&" * 500 + '"\n\n' + "[r] " * 900000,
     "wide-table": "|a" * 1000 + "|\n" + "|-" * 1000 + "|\n" + "b\n" * 1500000,
+    # Nesting: memory grows with depth times size.
+    "deep-quote-1.4M": (">" * 1200 + " x\n") * 1200,
+    "deep-list-2M": "".join("  " * i + "- x\n" for i in range(1400)),
+    "deep-emphasis-2M": ("*" * 1000 + "x" + "*" * 1000 + "\n") * 1000,
+    "deep-brackets-2M": ("[" * 1000 + "x" + "]" * 1000 + "\n") * 1000,
+    "deep-html-2M": "<div>" * 400000,
 }
 for name, text in shapes.items():
     open(f"{out}/{name}.md", "w").write(text)
