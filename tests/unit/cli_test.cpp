@@ -219,12 +219,13 @@ TEST(CommandLineBatch, FilesInADirectoryThatLinkOutsideItAreSkippedAndListed) {
   }
   ASSERT_EQ(close(openat(at, "x.md", O_WRONLY | O_CREAT | O_CLOEXEC, 0600)) + close(at), 0);
   deep = deep.substr(5) + "/x.md";
-  EXPECT_EQ(quillory({"-d", out.path(), docs}),
-            (ProcessResult{1, "",
-                           "quillory: 3 of 6 files failed:\n  " + (docs / "away.md").string() +
-                               ": links outside " + docs.string() + "\n  " +
-                               (docs / "notes.md").string() + ": links outside " + docs.string() +
-                               "\n  " + (docs / deep).string() + ": File name too long\n"}));
+  EXPECT_EQ(
+      quillory({"-d", out.path(), docs}),
+      (ProcessResult{1, "",
+                     "quillory: 3 of 6 files failed:\n  " + (docs / "away.md").string() +
+                         ": links outside " + docs.string() + "\n  " + (docs / deep).string() +
+                         ": File name too long\n  " + (docs / "notes.md").string() +
+                         ": links outside " + docs.string() + "\n"}));
   EXPECT_EQ(filesIn(out.path()), (Files{{"absolute.html", "<h1>Real</h1>\n"},
                                         {"alias.html", "<h1>Real</h1>\n"},
                                         {"real.html", "<h1>Real</h1>\n"}}));
