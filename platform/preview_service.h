@@ -26,7 +26,6 @@ struct ContentSize {
 // it would like to be shown at, and the nonce that names its own stylesheet.
 struct PreviewReply {
   static constexpr std::string_view contentType = "text/html";
-  static constexpr std::string_view stringEncoding = "utf-8";
   ContentSize contentSize;
   std::shared_ptr<const std::string> data;
   std::string nonce;

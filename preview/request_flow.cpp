@@ -1,10 +1,15 @@
-// The preview request flow: one request in, one outcome (the reply, or why not) out.
+// The preview request flow: one request in, one outcome (the reply, or why not) out; the
+// source read for it; and how a host asks for a page.
+#include <future>
 #include <latch>
 #include <new>
+#include <string_view>
 
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "preview/page_constants.h"
+#include "preview/page_request.h"
 #include "preview/preview_provider.h"
 
 namespace quillory {
@@ -16,6 +21,8 @@ constexpr const char* kWarmUpDocument =
     "# Warm-up\n\nSome *emphasis*, **strong** text, `code` and [a link](https://example.org).\n\n"
     "- one\n- [x] two\n\n| a | b |\n|---|:-:|\n| 1 | $x^2$ |\n\n> quoted\n\n"
     "```js\nlet x = 1;\n```\n\n$$\\sum_{i=1}^n \\frac{a_i}{\\sqrt{b}}$$\n";
+
+constexpr std::string_view kTruncationNote = "\n\n> \u2026 preview truncated (large file).";
 
 }  // namespace
 
@@ -62,6 +69,31 @@ platform::PreviewReply PreviewProvider::providePreview(
   std::string nonce = makeNonce();
   auto page = std::make_shared<const std::string>(buildHTML(text, baseDir, nonce));
   return platform::PreviewReply{kPreferredPageSize, std::move(page), std::move(nonce)};
+}
+
+// Source reading: the previewed file as UTF-8 text, cut with a visible note when long.
+std::string PreviewProvider::readText(const platform::FileURL& fileURL) const {
+  // One byte past the cap tells whether the file is longer; nothing more is read.
+  std::string bytes = platform::readFile(fileURL, maxBytes + 1);
+  if (bytes.size() > maxBytes) {
+    bytes.resize(maxBytes);
+    bytes += kTruncationNote;
+  }
+  if (platform::isWellFormedUTF8(bytes)) return bytes;
+  return platform::decodeUTF8Leniently(bytes);
+}
+
+// How a host asks for the page of one file, playing the preview service's part.
+void requestPage(const platform::FileURL& file, const PreviewOptions& options,
+                 std::function<void(platform::PreviewOutcome)> done) {
+  PreviewProvider(options).providePreviewForFileRequest({file}, std::move(done));
+}
+
+platform::PreviewOutcome pageFor(const platform::FileURL& file, const PreviewOptions& options) {
+  std::promise<platform::PreviewOutcome> outcome;
+  requestPage(file, options,
+              [&outcome](platform::PreviewOutcome page) { outcome.set_value(std::move(page)); });
+  return outcome.get_future().get();
 }
 
 }  // namespace quillory
