@@ -54,10 +54,9 @@ class OpenCounter {
  public:
   explicit OpenCounter(std::initializer_list<std::filesystem::path> directories)
       : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-    for (const auto& directory : directories) {
+    for (const auto& directory : directories)
       if (inotify_add_watch(fd_, directory.c_str(), IN_OPEN) < 0)
         throw std::runtime_error("cannot watch");
-    }
   }
   ~OpenCounter() { close(fd_); }
   OpenCounter(const OpenCounter&) = delete;

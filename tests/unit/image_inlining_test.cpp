@@ -1,6 +1,5 @@
-// Local image inlining: which img sources become data: URIs and which stay; the 64 MiB
-// bound on one page; each file read once per page; media types by extension; finding the
-// sources: the same matches as a plain scan with the image pattern, in linear time.
+// Local image inlining: which sources become data: URIs, the 64 MiB page bound, one read per
+// file, media types; finding sources as a plain scan with the image pattern does, in linear time.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/filter.h>
@@ -80,13 +79,11 @@ TEST_F(ImageInlining, EmbedsRegularFilesInsideTheBaseDirectoryOnly) {
         "%FF.png",         "\xE5\x86\x99.png", "a&amp;b.png", "b.png?v=2",    "blob.xyz",
         "noextension",     "photo.JPG",        "x.SVG",       "x.avif",       "x.svgz",
         "DATA:a.png",      "CiD:a.png",        "HTTP:/x.png", "Https:/x.png", "file:a.png",
-        "assets/img/a.png"}) {
+        "assets/img/a.png"})
     write(name);
-  }
   for (const char* name : {"a%2", "a&b.png"}) write(name, kOutsideBytes);
-  for (const char* name : {"a.png", "doc-other/a.png", "secret.png"}) {
+  for (const char* name : {"a.png", "doc-other/a.png", "secret.png"})
     dir_.write(name, kOutsideBytes);
-  }
   const std::string limit(kLargestImage, 'x');
   write("limit.gif", limit);
   write("over.gif", limit + "x");
@@ -142,9 +139,8 @@ TEST_F(ImageInlining, EmbedsRegularFilesInsideTheBaseDirectoryOnly) {
   EXPECT_EQ(inlined(imageTags(b + "/a.png"), false, "/"), imageTags(b + "/a.png"));
   EXPECT_EQ(inlined(imageTags("a.png"), false, dir_.path() / "gone"), imageTags("a.png"));
   // /dev/null reads as an empty file and /dev/zero runs on without end.
-  for (std::string device : {"null", "zero", "urandom"}) {
+  for (std::string device : {"null", "zero", "urandom"})
     EXPECT_EQ(inlined(imageTags(device), false, "/dev"), imageTags(device));
-  }
 }
 
 TEST_F(ImageInlining, ReplacesOnlyTheFirstSourceValueOfMatchingTags) {

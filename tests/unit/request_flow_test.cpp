@@ -76,7 +76,6 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
   for (int i = 0; i < kRequestsInFlight; ++i)
     together.push_back(request(files[i % files.size()], calls[i]));
   for (auto& outcome : together) ASSERT_EQ(outcome.wait_for(300s), std::future_status::ready);
-  // Each file alone, one after the other.
   std::vector<Outcome> alone;
   for (size_t i = 0; i < files.size(); ++i) alone.push_back(request(files[i], callsAlone[i]).get());
   std::this_thread::sleep_for(50ms);  // time for a second completion, if one came
@@ -88,7 +87,6 @@ TEST(ConcurrencyStress, RequestsInFlightTogetherGetTheirOwnPages) {
     EXPECT_TRUE(outcome.result.starts_with("unreadable") || nonces.insert(outcome.nonce).second)
         << "nonce reused: " << outcome.nonce;
   }
-  // The mix is what it is meant to be.
   EXPECT_EQ(alone[1].result, "900x700: <h1>Title</h1>\n<p>A paragraph.</p>\n");
   EXPECT_NE(alone[2].result.find("<h2>Section 3999</h2>"), std::string::npos);
   EXPECT_NE(alone[3].result.find("<math"), std::string::npos);

@@ -17,9 +17,8 @@ using testing_support::realResource;
 
 std::map<std::string, std::string> realResources() {
   std::map<std::string, std::string> resources;
-  for (const char* name : {"marked.min.js", "katex.min.js", "preview.css", "script-engine.cache"}) {
+  for (const char* name : {"marked.min.js", "katex.min.js", "preview.css", "script-engine.cache"})
     resources[name] = realResource(name);
-  }
   return resources;
 }
 
@@ -97,13 +96,9 @@ TEST(StyleNonce, IsFreshBase64OfSixteenBytesAlsoWhenTheSecureSourceFails) {
 }
 
 TEST(Base64, MatchesTheStandardAlphabetAndPadding) {
-  for (auto [bytes, text] : {std::pair<std::string, std::string>{"", ""},
-                             {"f", "Zg=="},
-                             {"fo", "Zm8="},
-                             {"foobar", "Zm9vYmFy"},
-                             {"\xFB\xFF\xBF", "+/+/"}}) {
-    EXPECT_EQ(platform::base64Encoded(bytes), text);
-  }
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foobar", "Zm9vYmFy"}, {"\xFB\xFF\xBF", "+/+/"}};
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(platform::base64Encoded(bytes), text);
 }
 
 }  // namespace
