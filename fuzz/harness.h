@@ -3,9 +3,7 @@
 
 #include <sys/stat.h>
 
-#include <cstdint>
 #include <cstdio>
-#include <string>
 
 #include "platform/file_url.h"
 #include "platform/text.h"
@@ -46,7 +44,7 @@ struct FixtureDirectory {
     }
   }
 
-  // The input as text, with "@ROOT@" standing for the root's path.
+  // The input as text, "@ROOT@" standing for the root's path.
   std::string document(const uint8_t* data, size_t size) const {
     std::string text = platform::decodeUTF8Leniently({reinterpret_cast<const char*>(data), size});
     for (size_t at = 0; (at = text.find("@ROOT@", at)) != std::string::npos; at += 6) {

@@ -4,14 +4,12 @@
 #include "images/image_sources.h"
 #include "provider_access.h"
 
-namespace {
-
 using fuzzing::require;
 constexpr auto npos = std::string_view::npos;
 
 // Outside the sources a plain scan with the image pattern finds, `result` is `html`; each
 // source stays as it is or becomes a base64 data: URI.
-void requireOnlySourcesReplaced(std::string_view html, std::string_view result) {
+static void requireOnlySourcesReplaced(std::string_view html, std::string_view result) {
   auto search =
       platform::RegexSearch::compile(quillory::kImagePattern, html, {.caseInsensitive = true});
   const std::vector<platform::RegexMatch> matches = search->allMatches().value();
@@ -34,8 +32,6 @@ void requireOnlySourcesReplaced(std::string_view html, std::string_view result) 
   }
   require(result.substr(j) == html.substr(i), "only img sources change");
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fuzzing::FixtureDirectory& fixture = fuzzing::fixtureDirectory();

@@ -1,6 +1,6 @@
 // Fuzzes page assembly with the real engine: every page is the template around a nonce, the
-// stylesheet and a body, and nothing outside the base is opened. With the first byte's low bits 0
-// there is no time, so the body is the plain-text fallback: the source, escaped, in a pre element.
+// stylesheet and a body, opening nothing outside the base; with no time (first byte's low bits 0)
+// the body is the fallback, the source escaped in a pre element.
 #include <chrono>
 #include <filesystem>
 #include <string_view>
@@ -12,23 +12,7 @@
 #include "provider_access.h"
 #include "support/page.h"
 
-namespace {
-
-std::vector<std::string> libFuzzerDirectories;  // the corpus directories, where findings go
-
-// Confined as the hosts are: the fixture, the resources and libFuzzer's directories only.
-void confineOnce(const fuzzing::FixtureDirectory& fixture) {
-  static const bool confined = [&] {
-    auto writable = libFuzzerDirectories;
-    writable.push_back(fixture.root.path());
-    platform::Allowed allowed = quillory::readingDocuments(writable);
-    allowed.writeBeneath = writable;
-    return platform::confine(allowed).files || platform::availableProtections().landlockABI == 0;
-  }();
-  fuzzing::require(confined, "the harness runs confined where the kernel has Landlock");
-}
-
-}  // namespace
+static std::vector<std::string> libFuzzerDirectories;  // corpus directories, where findings go
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   for (int i = 1; i < *argc; ++i) {
@@ -47,7 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using quillory::PreviewProviderInternals;
   if (size == 0) return 0;
   const fuzzing::FixtureDirectory& fixture = fuzzing::fixtureDirectory();
-  confineOnce(fixture);
+  // Confined as the hosts are: the fixture, the resources and libFuzzer's directories only.
+  static const bool confined = [&] {
+    auto writable = libFuzzerDirectories;
+    writable.push_back(fixture.root.path());
+    platform::Allowed allowed = quillory::readingDocuments(writable);
+    allowed.writeBeneath = writable;
+    return platform::confine(allowed).files || platform::availableProtections().landlockABI == 0;
+  }();
+  require(confined, "the harness runs confined where the kernel has Landlock");
   const bool noTime = (data[0] & 3) == 0;
   const std::string markdown = fixture.document(data + 1, size - 1);
   const quillory::PreviewOptions options{.timeLimit = std::chrono::milliseconds(noTime ? 0 : 3000)};

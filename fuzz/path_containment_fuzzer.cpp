@@ -5,11 +5,9 @@
 #include "harness.h"
 #include "platform/files.h"
 
-namespace {
-
 using fuzzing::require;
 
-void checkStandardization(const platform::FileURL& base, std::string_view path) {
+static void checkStandardization(const platform::FileURL& base, std::string_view path) {
   const platform::FileURL file = platform::FileURL::fileURLWithPath(path, base).standardized();
   const std::string standardized = file.path(), basePath = base.standardized().path();
   require(standardized.starts_with('/') && file.standardized() == file,
@@ -28,13 +26,9 @@ void checkStandardization(const platform::FileURL& base, std::string_view path) 
   require(platform::liesInside(standardized, basePath) == below,
           "containment agrees with the relative path");
 
-  // Where the file system knows the path, its real path is standardized already.
-  if (const std::optional<platform::FileURL> real = platform::realPath(file)) {
+  if (const std::optional<platform::FileURL> real = platform::realPath(file))
     require(real->standardized() == *real, "real paths are standardized");
-  }
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);

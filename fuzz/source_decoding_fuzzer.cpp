@@ -4,10 +4,8 @@
 
 #include "harness.h"
 
-namespace {
-
 // Decodes by the rule "each maximal subpart of an ill-formed sequence becomes one U+FFFD".
-std::string referenceDecoding(std::string_view bytes) {
+static std::string referenceDecoding(std::string_view bytes) {
   const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
   std::string text;
   for (size_t i = 0, valid = 0; i < bytes.size(); i += std::max<size_t>(valid, 1)) {
@@ -28,15 +26,12 @@ std::string referenceDecoding(std::string_view bytes) {
   return text;
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using fuzzing::require;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   // No replacement can leave the bytes as they were: well-formed exactly when unchanged.
   const std::string reference = referenceDecoding(bytes);
-  require(platform::isWellFormedUTF8(bytes) == (reference == bytes), "the same verdict");
-  require(platform::decodeUTF8Leniently(bytes) == reference,
-          "the same text, replacements included");
+  fuzzing::require(platform::isWellFormedUTF8(bytes) == (reference == bytes), "the same verdict");
+  fuzzing::require(platform::decodeUTF8Leniently(bytes) == reference,
+                   "the same text, replacements included");
   return 0;
 }

@@ -1,5 +1,4 @@
-// Runs the conversion host in one of its modes over texts, framed as it reads and writes
-// them (each text as its length in bytes, a newline, and its bytes); returns its outputs.
+// Runs the conversion host in a mode over texts, each framed as its byte length, a newline, its bytes.
 import {spawnSync} from 'node:child_process';
 
 export function runHost(host, mode, texts) {

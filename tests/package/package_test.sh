@@ -50,8 +50,7 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" ||
 /usr/bin/quillory "$source/examples/tour.md" | grep -q "<h1>A tour of Quillory</h1>" || fail "the tour's page"
 /usr/bin/quillory --version | grep -q "script engine cache: matches the loaded engine" ||
   fail "the engine cache: $(/usr/bin/quillory --version)"
-[ "$(man -w quillory)" = /usr/share/man/man1/quillory.1.gz ] || fail "man quillory"
-[ "$(man -w quillory-view)" = /usr/share/man/man1/quillory-view.1.gz ] || fail "man quillory-view"
+for page in quillory quillory-view; do [ "$(man -w $page)" = "/usr/share/man/man1/$page.1.gz" ] || fail "man $page"; done
 for file in applications/org.quillory.Viewer.desktop metainfo/org.quillory.Viewer.metainfo.xml \
             icons/hicolor/scalable/apps/org.quillory.Viewer.svg bash-completion/completions/quillory; do
   [ -s "/usr/share/$file" ] || fail "/usr/share/$file is missing"

@@ -17,12 +17,9 @@ std::string recordedBytes;
 
 template <typename Function>
 Function* libraryFunction(const char* mangledName) {
-  void* found = dlsym(RTLD_NEXT, mangledName);
-  if (found == nullptr) {
-    std::fprintf(stderr, "engine_teardown_probe: %s not found\n", mangledName);
-    std::_Exit(3);
-  }
-  return reinterpret_cast<Function*>(found);
+  if (void* found = dlsym(RTLD_NEXT, mangledName)) return reinterpret_cast<Function*>(found);
+  std::fprintf(stderr, "engine_teardown_probe: %s not found\n", mangledName);
+  std::_Exit(3);
 }
 
 }  // namespace
