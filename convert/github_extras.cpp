@@ -48,8 +48,8 @@ struct Library {
 constexpr std::array kLibraries = {
     Library{"marked-gfm-heading-id", always},       Library{"marked-alert", holdsAlertMarker},
     Library{"marked-footnote", holdsFootnoteLabel}, Library{"marked-highlight", always},
-    Library{"highlight.min", holdsCodeFence},       Library{"marked-emoji", holdsEmojiName},
-    Library{"github-emoji", holdsEmojiName},
+    Library{"highlight.min", holdsCodeFence},       Library{"highlight-languages", holdsCodeFence},
+    Library{"marked-emoji", holdsEmojiName},        Library{"github-emoji", holdsEmojiName},
 };
 
 }  // namespace

@@ -133,7 +133,7 @@
 
     marked.setOptions({ gfm: true, breaks: false });
     var html = marked.parse(src);
-    return GITHUB && typeof markedGfmHeadingId !== "undefined" ? keepPageIdsApart(html) : html;
+    return GITHUB && typeof markedGfmHeadingId !== "undefined" ? mendFragmentCase(keepPageIdsApart(html)) : html;
   } catch (e) {
     return null;
   }
@@ -159,6 +159,30 @@
         .join('href="#' + renamed + '"');
     });
     return html;
+  }
+
+  // GitHub's page falls back to a case-insensitive match for a fragment with no exact
+  // target; without a script that is done here: a link with no exact target but exactly
+  // one target in another case is pointed at it.
+  function mendFragmentCase(html) {
+    var exact = {};
+    var folded = {};
+    html.replace(/ id="([^"]*)"/g, function (m, id) {
+      exact[id] = true;
+      var key = id.toLowerCase();
+      folded[key] = folded.hasOwnProperty(key) && folded[key] !== id ? null : id;
+    });
+    return html.replace(/ href="#([^"]*)"/g, function (link, fragment) {
+      var target;
+      try {
+        target = decodeURIComponent(fragment);
+      } catch (e) {
+        return link;
+      }
+      if (exact[target]) return link;
+      var match = folded.hasOwnProperty(target.toLowerCase()) && folded[target.toLowerCase()];
+      return match ? ' href="#' + match + '"' : link;
+    });
   }
 
   // The GitHub extras whose libraries have been evaluated (each only where the text

@@ -14,6 +14,7 @@ const read = (file) => readFileSync(file, 'utf8');
 const library = (name) => read(`${resources}/${name}.js`);
 const [marked, katex, renderer] = [library('marked.min'), library('katex.min'), read(rendererPath)];
 const extras = ['marked-gfm-heading-id', 'marked-alert', 'marked-footnote', 'marked-highlight', 'highlight.min',
+                'highlight-languages',
                 'marked-emoji', 'github-emoji'].map(library);
 
 function reference(markdown, github) {
