@@ -56,7 +56,7 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string&
     }
     std::string directory = input.ends_with('/') ? input : input + "/";
     const platform::MarkdownFiles files = platform::markdownFilesBelow(input);
-    if (files.inside.empty() && files.linkingOutside.empty()) {
+    if (files.inside.empty() && files.linkingOutside.empty() && files.unresolved.empty()) {
       failures.push_back({input, "no Markdown files in this directory"});
     }
     for (const std::string& file : files.inside) add(directory + file, pageName(file));
@@ -65,6 +65,8 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string&
     for (const std::string& file : files.linkingOutside) {
       failures.push_back({directory + file, "links outside " + input});
     }
+    for (const auto& [file, reason] : files.unresolved)
+      failures.push_back({directory + file, reason});
   }
   return jobs;
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -36,7 +37,9 @@ constexpr const char* kHelp =
     "\n"
     "Where the kernel has Landlock and seccomp, quillory confines itself once it knows\n"
     "its files: it reads only below its documents' directories and its resources,\n"
-    "writes only its output, connects nowhere and runs no program.\n"
+    "writes only its output (with -o, files below the page's directory), changes no\n"
+    "file's mode, owner, times or extended attributes, connects nowhere and runs no\n"
+    "program.\n"
     "\n"
     "Options:\n"
     "  -o, --output OUT          write the page to OUT: a file is replaced whole, never\n"
@@ -65,6 +68,13 @@ int usageError(const std::string& message) {
   std::fprintf(stderr, "quillory: %s\n%sTry 'quillory --help' for more information.\n",
                message.c_str(), kUsage);
   return 2;
+}
+
+// 0 once what went to standard output is written, as coreutils do; else 1, with why.
+int outputWritten() {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+  std::fprintf(stderr, "quillory: write error: %s\n", std::strerror(errno));
+  return 1;
 }
 
 int renderOne(const std::string& file, const std::string& output,
@@ -138,29 +148,42 @@ int main(int argc, char** argv) {
       case 'h':
         std::fputs(kUsage, stdout);
         std::fputs(kHelp, stdout);
-        return 0;
+        return outputWritten();
       case 'V':
         std::printf("quillory %s\n%s\nconfinement: %s\n", QUILLORY_VERSION,
                     platform::describeScriptEngine().c_str(),
                     platform::describeProtections(platform::availableProtections()).c_str());
-        return 0;
+        return outputWritten();
       case ':':
         return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
       default:
-        return usageError(std::string("unknown option '") + argv[optind - 1] + "'");
+        // An unknown letter stands inside a word that getopt has not stepped past.
+        return usageError("unknown option '" +
+                          (optopt != 0 ? std::string{'-', static_cast<char>(optopt)}
+                                       : std::string(argv[optind - 1])) +
+                          "'");
     }
   }
   std::vector<std::string> files(argv + optind, argv + argc);
   if (files.empty()) return usageError("no FILE given");
-  if (!outputDirectory.empty()) {
-    if (!output.empty()) return usageError("-o and -d cannot be used together");
-    return cli::renderBatch(files, outputDirectory, options);
+  if (!output.empty() && !outputDirectory.empty()) {
+    return usageError("-o and -d cannot be used together");
   }
-  if (files.size() > 1) return usageError("only one FILE may be given without -d");
-  // Before any thread starts, so that every thread is confined: a fault in the conversion
-  // reaches no more than this page needs. Then an interrupted run leaves no temporary page
-  // behind.
-  quillory::confineTo(files, output, false);
-  platform::removeTemporaryFilesOnInterrupt();
-  return renderOne(files.front(), output, options);
+  if (outputDirectory.empty() && files.size() > 1) {
+    return usageError("only one FILE may be given without -d");
+  }
+  try {
+    if (!outputDirectory.empty()) return cli::renderBatch(files, outputDirectory, options);
+    // Before any thread starts, so that every thread is confined: a fault in the
+    // conversion reaches no more than this page needs. Then an interrupted run leaves no
+    // temporary page behind.
+    quillory::confineTo(files, output, false);
+    platform::removeTemporaryFilesOnInterrupt();
+    return renderOne(files.front(), output, options);
+  } catch (const std::system_error& failure) {
+    // Output errors are told where they happen: what reaches here is a thread that
+    // could not start (no process left under `ulimit -u`, or no memory for its stack).
+    complain("cannot start a thread", failure.code().message());
+    return 1;
+  }
 }

@@ -47,8 +47,8 @@ constexpr uint64_t kRead = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_REA
 constexpr uint64_t kWrite =
     LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_MAKE_REG | LANDLOCK_ACCESS_FS_REMOVE_FILE;
 
-// What the runtime reads once confined: the umask and the engine's start time from the
-// process's own /proc entry, and the processors to size the engine's helper threads.
+// What the runtime reads once confined: the engine's start time from the process's own
+// /proc entry, and the processors to size the engine's helper threads.
 constexpr const char* kRuntimeReads[] = {"/proc/self", "/sys/devices/system/cpu"};
 
 int landlockABI() {
@@ -204,7 +204,8 @@ constexpr bool kLeakCheckerRuns =
 // seccomp, in every thread: no program run, no socket of any kind made (the network, but
 // also local services that could start programs), no io_uring (whose operations pass by
 // the system calls filtered here), and no other process traced or its memory touched.
-// Each fails with EPERM.
+// Nor is any file's metadata changed (mode, owner, times, extended attributes), which
+// Landlock does not cover. Each fails with EPERM.
 bool filterSystemCalls() {
   const scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
   if (filter == nullptr) return false;
@@ -212,6 +213,17 @@ bool filterSystemCalls() {
   for (int call : {SCMP_SYS(execve), SCMP_SYS(execveat), SCMP_SYS(socket), SCMP_SYS(io_uring_setup),
                    SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev), SCMP_SYS(ptrace)}) {
     if (call == SCMP_SYS(ptrace) && kLeakCheckerRuns) continue;
+    built = built && seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), call, 0) == 0;
+  }
+  // By name, so that a call this libseccomp does not know (fchmodat2) is left out.
+  for (const char* name : {"chmod",        "fchmod",       "fchmodat",   "fchmodat2",
+                           "chown",        "fchown",       "lchown",     "fchownat",
+                           "chown32",      "fchown32",     "lchown32",   "utime",
+                           "utimes",       "utimensat",    "futimesat",  "utimensat_time64",
+                           "setxattr",     "lsetxattr",    "fsetxattr",  "removexattr",
+                           "lremovexattr", "fremovexattr", "setxattrat", "removexattrat"}) {
+    const int call = seccomp_syscall_resolve_name(name);
+    if (call == __NR_SCMP_ERROR) continue;
     built = built && seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), call, 0) == 0;
   }
   const bool loaded = built && seccomp_load(filter) == 0;

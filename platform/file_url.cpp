@@ -14,7 +14,10 @@ std::string workingDirectory() {
   for (size_t size = 4096;; size *= 2) {
     auto buffer = std::make_unique<char[]>(size);
     if (getcwd(buffer.get(), size) != nullptr) return buffer.get();
-    if (errno != ERANGE) return "/";
+    // A directory removed, or one above it unreadable: names stay relative to it
+    // through the kernel's own link, so that they fail (or resolve) as they would for
+    // any other program, never against "/".
+    if (errno != ERANGE) return "/proc/self/cwd";
   }
 }
 

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -145,11 +146,18 @@ MarkdownFiles markdownFilesBelow(const std::string& directory) {
     std::error_code ignored;
     if (!it->is_regular_file(ignored) || !isMarkdownName(it->path())) continue;
     const std::optional<FileURL> real = realPath(FileURL::fileURLWithPath(it->path().string()));
-    (real && liesInside(real->path(), realDirectory->path()) ? files.inside : files.linkingOutside)
+    if (!real) {
+      const int reason = errno;
+      files.unresolved.push_back(
+          {it->path().lexically_relative(directory).string(), std::strerror(reason)});
+      continue;
+    }
+    (liesInside(real->path(), realDirectory->path()) ? files.inside : files.linkingOutside)
         .push_back(it->path().lexically_relative(directory).string());
   }
   std::sort(files.inside.begin(), files.inside.end());
   std::sort(files.linkingOutside.begin(), files.linkingOutside.end());
+  std::sort(files.unresolved.begin(), files.unresolved.end());
   return files;
 }
 

@@ -85,6 +85,9 @@ struct MarkdownFiles {
   // Symbolic links whose real path lies outside the directory's real path: the files they
   // lead to are not the directory's to show.
   std::vector<std::string> linkingOutside;
+  // Files whose real path cannot be found (a path longer than PATH_MAX), with the
+  // system's reason.
+  std::vector<std::pair<std::string, std::string>> unresolved;
 };
 
 // The Markdown files below `directory`. Links to directories are not followed, and

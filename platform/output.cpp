@@ -74,7 +74,9 @@ int createTemporaryFile(const std::string& path, std::string& name) {
     }
     name = path + ".";
     for (uint8_t byte : random) name += kLetters[byte % kLetters.size()];
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+    // Made with the mode of any file the user makes (the umask applies), so that no
+    // fchmod is needed once the process is confined, where seccomp refuses it.
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd >= 0) temporaryFiles().insert(name);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -107,22 +109,6 @@ int writeAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return 0;
-}
-
-// The process's file-creation mask, read without changing it (umask() would race with
-// other threads).
-mode_t creationMask() {
-  static const mode_t mask = [] {
-    unsigned value = 022;
-    try {
-      const std::string status = readFile(FileURL::fileURLWithPath("/proc/self/status"));
-      const size_t line = status.find("\nUmask:");
-      if (line != std::string::npos) std::sscanf(status.c_str() + line + 1, "Umask: %o", &value);
-    } catch (const FileReadError&) {  // no /proc: the usual mask
-    }
-    return static_cast<mode_t>(value);
-  }();
-  return mask;
 }
 
 // Writes into the existing file at `path` when it is not a regular file. Returns false,
@@ -187,8 +173,6 @@ void writeOutputFile(const std::string& path, std::string_view bytes) {
   int fd = createTemporaryFile(path, temporary);
   if (fd < 0) throw FileWriteError(errno, path);
   int error = writeAll(fd, bytes);
-  // The file was made private; a page gets the mode of any file the user makes.
-  if (error == 0 && fchmod(fd, 0666 & ~creationMask()) != 0) error = errno;
   if (error == 0 && fsync(fd) != 0) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;
   if (error == 0) error = commitTemporaryFile(temporary, path);

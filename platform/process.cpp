@@ -12,6 +12,7 @@
 #include <chrono>
 #include <exception>
 #include <random>
+#include <system_error>
 
 namespace platform {
 namespace {
@@ -45,7 +46,12 @@ Executor& Executor::global() {
 
 Executor::Executor(unsigned threads) {
   workers_.reserve(threads);
-  for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+  try {
+    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+  } catch (const std::system_error&) {
+    // No thread could start: the caller is told. Fewer than asked for still do the work.
+    if (workers_.empty()) throw;
+  }
 }
 
 Executor::~Executor() {

@@ -5,7 +5,9 @@
 // when a thread could not be confined.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -73,6 +75,11 @@ int main(int argc, char** argv) {
   iovec local{&byte, 1}, remote{&byte, 1};
   report("process_vm_readv", "", process_vm_readv(getppid(), &local, 1, &remote, 1, 0));
   tryFiles(argc - 1, argv + 1);
+  // Metadata, which Landlock leaves alone, of the document it may read.
+  report("chmod ", argv[1], chmod(argv[1], 0600));
+  report("chown ", argv[1], chown(argv[1], getuid(), getgid()));
+  report("utimensat ", argv[1], utimensat(AT_FDCWD, argv[1], nullptr, 0));
+  report("setxattr ", argv[1], setxattr(argv[1], "user.probe", "x", 1, 0));
   if (warm) {
     std::promise<void> tried;
     platform::Executor::global().enqueue([&] {

@@ -86,6 +86,14 @@ TEST(CommandLine, WritesThePageToStandardOutputOrToTheOutputFile) {
 TEST(CommandLine, WhatCannotBeReadOrWrittenIsNamedWithTheReason) {
   TempDir dir;
   const std::string doc = dir.write("in/sub/x.md", "# Doc\n");
+  // From a removed working directory a relative name fails as it does for cat, never
+  // read against "/".
+  fs::create_directory(dir.path() / "gone");
+  const std::string relative = fs::path(doc).relative_path();
+  EXPECT_EQ(testing_support::runProcess(
+                {"/bin/sh", "-c", "cd \"$1\" && rmdir \"$1\" && \"$0\" \"$2\"",
+                 testing_support::program("quillory"), dir.path() / "gone", relative}),
+            (ProcessResult{1, "", "quillory: " + relative + ": No such file or directory\n"}));
   dir.write("out/file", "not a directory");
   fs::create_symlink("nowhere", dir.path() / "out/dangling");
   for (auto [option, name, reason] : {std::tuple{"", "in/notes.md", "No such file or directory"},
@@ -113,6 +121,7 @@ TEST(CommandLine, UsageHelpAndVersion) {
            {{}, "no FILE given"},
            {{"a.md", "b.md"}, "only one FILE may be given without -d"},
            {{"--bogus", "a.md"}, "unknown option '--bogus'"},
+           {{"-x.md"}, "unknown option '-x'"},
            {{"-o"}, "option '-o' needs a value"},
            {{"-o", "x.html", "-d", "out", "a.md"}, "-o and -d cannot be used together"},
            {{"--time-limit", "soon", "a.md"}, "--time-limit wants a number of seconds, not 'soon'"},
@@ -126,6 +135,16 @@ TEST(CommandLine, UsageHelpAndVersion) {
   TempDir dir;
   EXPECT_EQ(quillory({"--time-limit", "2.5", dir.write("doc.md", "x")}),
             (ProcessResult{0, "<p>x</p>\n", ""}));
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // their runtime comes first
+  for (const std::string option : {"-o", "-d"}) {
+    EXPECT_EQ(testing_support::runProcess(
+                  {"/usr/bin/env", "LD_PRELOAD=" + testing_support::program("no_threads.so"),
+                   testing_support::program("quillory"), option, dir.path() / "out",
+                   dir.path() / "doc.md"}),
+              (ProcessResult{
+                  1, "", "quillory: cannot start a thread: Resource temporarily unavailable\n"}));
+  }
+#endif
   for (auto [option, start, line] : {std::tuple{"--help", usage, "--output"},
                                      {"--version", "quillory " QUILLORY_VERSION "\n",
                                       "script engine cache: matches the loaded engine\n"}}) {
@@ -133,6 +152,10 @@ TEST(CommandLine, UsageHelpAndVersion) {
     EXPECT_TRUE(result.exitStatus == 0 && result.out.starts_with(start) &&
                 result.out.find(line) != std::string::npos)
         << result;
+    // As coreutils do, output that cannot be written fails.
+    EXPECT_EQ(testing_support::runProcess({"/bin/sh", "-c", "\"$0\" \"$1\" >/dev/full",
+                                           testing_support::program("quillory"), option}),
+              (ProcessResult{1, "", "quillory: write error: No space left on device\n"}));
   }
 }
 
@@ -185,12 +208,23 @@ TEST(CommandLineBatch, FilesInADirectoryThatLinkOutsideItAreSkippedAndListed) {
   fs::create_symlink("../secret/private.md", docs / "notes.md");
   fs::create_symlink(in.path() / "secret/private.md", docs / "away.md");
   fs::create_directory_symlink("../secret", docs / "linked");
+  // Below a path longer than PATH_MAX a file's real path cannot be found, and it says why.
+  std::string deep = "deep";
+  int at = open(docs.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int level = 0; level < 20; ++level, deep += "/" + std::string(250, 'd')) {
+    ASSERT_EQ(mkdirat(at, std::string(250, 'd').c_str(), 0700), 0);
+    const int below = openat(at, std::string(250, 'd').c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(at);
+    at = below;
+  }
+  ASSERT_EQ(close(openat(at, "x.md", O_WRONLY | O_CREAT | O_CLOEXEC, 0600)) + close(at), 0);
+  deep = deep.substr(5) + "/x.md";
   EXPECT_EQ(quillory({"-d", out.path(), docs}),
             (ProcessResult{1, "",
-                           "quillory: 2 of 5 files failed:\n  " + (docs / "away.md").string() +
+                           "quillory: 3 of 6 files failed:\n  " + (docs / "away.md").string() +
                                ": links outside " + docs.string() + "\n  " +
                                (docs / "notes.md").string() + ": links outside " + docs.string() +
-                               "\n"}));
+                               "\n  " + (docs / deep).string() + ": File name too long\n"}));
   EXPECT_EQ(filesIn(out.path()), (Files{{"absolute.html", "<h1>Real</h1>\n"},
                                         {"alias.html", "<h1>Real</h1>\n"},
                                         {"real.html", "<h1>Real</h1>\n"}}));

@@ -1,5 +1,6 @@
 // The command line confined: a fault in it reads nothing but the document's directory and
-// the resources, writes nothing, connects nowhere and runs nothing, and the page is the same.
+// the resources, writes nothing, changes no file's metadata, connects nowhere and runs
+// nothing, and the page is the same.
 #include "platform/confinement.h"
 
 #include <fcntl.h>
@@ -38,7 +39,8 @@ TEST(Confinement, AFaultReachesOnlyTheDocumentAndThePageStaysTheSame) {
     EXPECT_EQ(probed.err,
               "connect: denied\nsocket: denied\nexecve: denied\n"
               "process_vm_readv: denied\n" +
-                  files + (mode == "--warm" ? files : ""));
+                  files + "chmod " + doc + ": denied\nchown " + doc + ": denied\nutimensat " + doc +
+                  ": denied\nsetxattr " + doc + ": denied\n" + (mode == "--warm" ? files : ""));
     const auto body = testing_support::bodyOfPage(probed.out, css);
     EXPECT_TRUE(body && body->find("<math") != body->npos &&
                 body->find("base64,iVBOR") != body->npos);
