@@ -23,15 +23,19 @@ std::string PreviewProvider::markdownToHTML(const std::string& markdown) const {
   if (!context) return escapedPre(markdown);
 
   context->evaluateScript(markedSource());
-  const bool hasMath = markdown.find('$') != std::string::npos;
+  const bool github = options_.extras == Extras::github;
+  // GitHub's fenced math holds no "$".
+  const bool hasMath = markdown.find('$') != std::string::npos ||
+                       (github && (markdown.find("```math") != std::string::npos ||
+                                   markdown.find("~~~math") != std::string::npos));
   if (hasMath) context->evaluateScript(katexSource());
-  if (options_.extras == Extras::github) {
+  if (github) {
     for (const std::string* library : githubLibrariesFor(markdown))
       context->evaluateScript(*library);
   }
   context->setGlobal("MD_SRC", markdown);
   context->setGlobal("HAS_MATH", hasMath);
-  context->setGlobal("GITHUB", options_.extras == Extras::github);
+  context->setGlobal("GITHUB", github);
 
   if (auto result = context->evaluateScript(rendererScript)) {
     auto html = result->toString(limits::fragmentBytes);

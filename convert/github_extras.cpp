@@ -1,6 +1,7 @@
 // The GitHub extras: which of their libraries a Markdown text needs, each loaded once.
 #include <array>
 #include <mutex>
+#include <string>
 #include <string_view>
 
 #include "preview/preview_provider.h"
@@ -17,6 +18,18 @@ bool holdsFootnoteLabel(std::string_view text) { return text.find("[^") != std::
 // Only a fenced block names its language.
 bool holdsCodeFence(std::string_view text) {
   return text.find("```") != std::string_view::npos || text.find("~~~") != std::string_view::npos;
+}
+
+// Whether a fenced block could name one of the languages (or aliases) that
+// highlight-languages adds; highlight.js matches names in any case.
+bool holdsFurtherLanguage(std::string_view text) {
+  if (!holdsCodeFence(text)) return false;
+  std::string lower(text);
+  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+  for (std::string_view name :
+       {"jinja", "django", "vue", "handlebars", "hbs", "htmlbars", "docker", "fish", "flow"})
+    if (lower.find(name) != std::string::npos) return true;
+  return false;
 }
 
 // Whether `text` holds ":name:" where name could be an emoji's: GitHub's names are made of
@@ -46,9 +59,13 @@ struct Library {
 // In the order they run. The code highlighter's wrapper always runs: with it every code
 // block ends alike, highlighted or not.
 constexpr std::array kLibraries = {
-    Library{"marked-gfm-heading-id", always},       Library{"marked-alert", holdsAlertMarker},
-    Library{"marked-footnote", holdsFootnoteLabel}, Library{"marked-highlight", always},
-    Library{"highlight.min", holdsCodeFence},       Library{"marked-emoji", holdsEmojiName},
+    Library{"marked-gfm-heading-id", always},
+    Library{"marked-alert", holdsAlertMarker},
+    Library{"marked-footnote", holdsFootnoteLabel},
+    Library{"marked-highlight", always},
+    Library{"highlight.min", holdsCodeFence},
+    Library{"highlight-languages", holdsFurtherLanguage},
+    Library{"marked-emoji", holdsEmojiName},
     Library{"github-emoji", holdsEmojiName},
 };
 

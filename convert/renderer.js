@@ -3,6 +3,14 @@
 // and GITHUB are set. Its completion value is the HTML fragment, or null when anything
 // goes wrong; it never throws.
 (function () {
+  // Past this many characters a fenced block stays unhighlighted: some of highlight.js's
+  // grammars take time quadratic in the text (a 40 kB Java block outlasts the time limit),
+  // and one such block would otherwise turn the whole page into text.
+  var maxHighlightedFence = 16384;
+  // The page's own ids (its article, its watermark), which no heading may take.
+  var pageIds = ["content", "md", "md-watermark"];
+  var mathFences = null;  // with GITHUB and KaTeX: typesets a ```math block
+
   try {
     // A leading front-matter block (--- or +++ fences, optional byte-order mark) is dropped.
     var src = String(MD_SRC).replace(
@@ -94,6 +102,9 @@
           return i === -1 ? undefined : i;
         },
         tokenizer: function (s) {
+          // GitHub's other inline form: a code span between two "$", $`...`$.
+          var code = GITHUB && /^\$(`+)([^`][\s\S]*?)\1\$/.exec(s);
+          if (code && code[2].trim()) return { type: "inlineMath", raw: code[0], text: code[2].trim() };
           var m = /^\$(?!\s)([^\$\n]*?[^\s\$])\$(?!\d)/.exec(s);
           if (m) return { type: "inlineMath", raw: m[0], text: m[1].trim() };
         },
@@ -104,14 +115,74 @@
       };
 
       marked.use({ extensions: [blockMath, inlineMath] });
+      if (GITHUB) mathFences = kx;
     }
 
     if (GITHUB) useGithubExtras(src);
+    // GitHub's fenced display math, ```math; registered after the highlighter, so first.
+    if (mathFences) {
+      marked.use({
+        renderer: {
+          code: function (token) {
+            var h = token.lang === "math" && mathFences(token.text, true);
+            return h ? '<div class="math-display">' + h + "</div>\n" : false;
+          },
+        },
+      });
+    }
 
     marked.setOptions({ gfm: true, breaks: false });
-    return marked.parse(src);
+    var html = marked.parse(src);
+    return GITHUB && typeof markedGfmHeadingId !== "undefined" ? mendFragmentCase(keepPageIdsApart(html)) : html;
   } catch (e) {
     return null;
+  }
+
+  // A heading whose slug is one of the page's own ids gets the first free "-N" suffix, as a
+  // duplicate does, and the document's links to that fragment follow it: links written for
+  // GitHub (whose heading ids never meet its page's) still reach the heading.
+  function keepPageIdsApart(html) {
+    var ids = {};
+    html.replace(/ id="([^"]*)"/g, function (m, id) {
+      ids[id] = true;
+    });
+    pageIds.forEach(function (reserved) {
+      var heading = new RegExp('(<h[1-6] id=")' + reserved + '(">)');
+      if (!heading.test(html)) return;
+      var n = 1;
+      while (ids[reserved + "-" + n]) n++;
+      var renamed = reserved + "-" + n;
+      ids[renamed] = true;
+      html = html
+        .replace(heading, "$1" + renamed + "$2")
+        .split('href="#' + reserved + '"')
+        .join('href="#' + renamed + '"');
+    });
+    return html;
+  }
+
+  // GitHub's page falls back to a case-insensitive match for a fragment with no exact
+  // target; without a script that is done here: a link with no exact target but exactly
+  // one target in another case is pointed at it.
+  function mendFragmentCase(html) {
+    var exact = {};
+    var folded = {};
+    html.replace(/ id="([^"]*)"/g, function (m, id) {
+      exact[id] = true;
+      var key = id.toLowerCase();
+      folded[key] = folded.hasOwnProperty(key) && folded[key] !== id ? null : id;
+    });
+    return html.replace(/ href="#([^"]*)"/g, function (link, fragment) {
+      var target;
+      try {
+        target = decodeURIComponent(fragment);
+      } catch (e) {
+        return link;
+      }
+      if (exact[target]) return link;
+      var match = folded.hasOwnProperty(target.toLowerCase()) && folded[target.toLowerCase()];
+      return match ? ' href="#' + match + '"' : link;
+    });
   }
 
   // The GitHub extras whose libraries have been evaluated (each only where the text
@@ -132,14 +203,33 @@
         },
       });
     }
-    if (typeof markedAlert !== "undefined") marked.use(markedAlert());
+    if (typeof markedAlert !== "undefined") {
+      marked.use(markedAlert());
+      // GitHub takes the marker in any case; marked-alert only in upper case. Registered
+      // after it, this runs on each quote before it does.
+      var marker = /^\[!(note|tip|important|warning|caution)\]/i;
+      var upper = function (text) {
+        return typeof text === "string" ? text.replace(marker, function (m) { return m.toUpperCase(); }) : text;
+      };
+      marked.use({
+        walkTokens: function (token) {
+          if (token.type !== "blockquote" || !marker.test(token.text)) return;
+          token.text = upper(token.text);
+          var paragraph = token.tokens && token.tokens[0];
+          var first = paragraph && paragraph.tokens && paragraph.tokens[0];
+          if (paragraph) paragraph.raw = upper(paragraph.raw);
+          if (first) Object.assign(first, { raw: upper(first.raw), text: upper(first.text) });
+        },
+      });
+    }
     if (typeof markedFootnote !== "undefined") marked.use(markedFootnote());
     if (typeof markedHighlight !== "undefined") {
       marked.use(
         markedHighlight.markedHighlight({
           langPrefix: "hljs language-",
           highlight: function (code, language) {
-            if (typeof hljs === "undefined" || !language || !hljs.getLanguage(language)) return code;
+            if (typeof hljs === "undefined" || !language || code.length > maxHighlightedFence) return code;
+            if (!hljs.getLanguage(language)) return code;
             return hljs.highlight(code, { language: language, ignoreIllegals: true }).value;
           },
         })

@@ -1,6 +1,6 @@
 #!/usr/bin/env node
 // Build step: writes the emoji table of the GitHub extras (GitHub's own names, from
-// gemoji) and a licence file for each extras package that ships none of its own.
+// gemoji), highlight.js's further grammars and a licence file for each extras package that ships none of its own.
 //   node scripts/github_resources.mjs RESOURCE_DIR
 import {readFileSync, writeFileSync} from 'node:fs';
 import {gemoji} from 'gemoji';
@@ -12,6 +12,18 @@ const table = {};
 for (const {emoji, names} of gemoji) for (const name of names) table[name] = emoji;
 writeFileSync(`${outDir}/github-emoji.js`,
               `// GitHub's emoji names (gemoji), for marked-emoji.\nvar githubEmoji = ${JSON.stringify(table)};\n`);
+
+// Grammars beyond highlight.js's common subset for languages READMEs use, and aliases where
+// a grammar of its own is not shipped: jinja is django's alias already; a Vue file is HTML
+// with script and style inside; fish is a shell read close enough by bash; flow's type
+// annotations are TypeScript's.
+const languages = ['django', 'handlebars', 'dockerfile'].map((name) =>
+  readFileSync(new URL(`@highlightjs/cdn-assets/languages/${name}.min.js`, modules), 'utf8'));
+const aliases = {vue: 'xml', fish: 'bash', flow: 'typescript'};
+writeFileSync(`${outDir}/highlight-languages.js`, `// highlight.js grammars and aliases beyond its common subset.
+${languages.join('\n')}
+for (const [alias, languageName] of Object.entries(${JSON.stringify(aliases)})) hljs.registerAliases(alias, {languageName});
+`);
 
 // marked-alert and marked-footnote declare the MIT licence in package.json but ship no text.
 for (const name of ['marked-alert', 'marked-footnote']) {

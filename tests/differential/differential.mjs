@@ -14,24 +14,26 @@ const read = (file) => readFileSync(file, 'utf8');
 const library = (name) => read(`${resources}/${name}.js`);
 const [marked, katex, renderer] = [library('marked.min'), library('katex.min'), read(rendererPath)];
 const extras = ['marked-gfm-heading-id', 'marked-alert', 'marked-footnote', 'marked-highlight', 'highlight.min',
+                'highlight-languages',
                 'marked-emoji', 'github-emoji'].map(library);
 
 function reference(markdown, github) {
   const context = vm.createContext({});
   const run = (text) => { try { return vm.runInContext(text, context); } catch { return null; } };  // as ours swallows
-  run(marked), markdown.includes('$') && run(katex);
+  const math = markdown.includes('$') || (github && /```math|~~~math/.test(markdown));
+  run(marked), math && run(katex);
   if (github) extras.forEach(run);
-  Object.assign(context, {MD_SRC: markdown, HAS_MATH: markdown.includes('$'), GITHUB: github});
+  Object.assign(context, {MD_SRC: markdown, HAS_MATH: math, GITHUB: github});
   const html = String(run(renderer));
   if (html !== '' && html !== 'null') return html;
   return `<pre>${markdown.replaceAll('&', '&amp;').replaceAll('<', '&lt;').replaceAll('>', '&gt;')}</pre>`;
 }
 
-// The in-page links of `html` that reach no id of it.
+// The in-page links of `html` that reach no id of it, and its ids that the page's own already take.
 function danglingLinks(html) {
   const ids = new Set([...html.matchAll(/ id="([^"]*)"/g)].map((match) => match[1]));
   return [...html.matchAll(/ href="#([^"]*)"/g)].map((match) => decodeURIComponent(match[1]))
-      .filter((target) => !ids.has(target));
+      .filter((target) => !ids.has(target)).concat(['content', 'md', 'md-watermark'].filter((id) => ids.has(id)));
 }
 
 const corpus = new URL('corpus/', import.meta.url);
