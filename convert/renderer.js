@@ -192,13 +192,24 @@
       // Ids by GitHub's slug rules, and in each heading a link to itself to copy.
       var ids = markedGfmHeadingId.gfmHeadingId();
       var headingWithId = ids.renderer.heading;
+      // GitHub slugs a heading's text with its emoji names as written: ":rocket: New" is "rocket-new".
+      var withEmojiNames = function (tokens) {
+        return tokens.map(function (t) {
+          if (t.type === "emoji") return { type: "text", raw: t.raw, text: t.raw };
+          return t.tokens ? Object.assign({}, t, { tokens: withEmojiNames(t.tokens) }) : t;
+        });
+      };
       marked.use({
         hooks: ids.hooks,
         renderer: {
           heading: function (token) {
-            return headingWithId.call(this, token).replace(/^<h[1-6] id="([^"]*)">/, function (open, id) {
-              return open + '<a class="anchor" href="#' + id + '" aria-label="Link to this section"></a>';
-            });
+            var named = Object.assign({}, token, { tokens: withEmojiNames(token.tokens) });
+            var id = /^<h[1-6] id="([^"]*)">/.exec(headingWithId.call(this, named))[1];
+            return (
+              "<h" + token.depth + ' id="' + id + '"><a class="anchor" href="#' + id +
+              '" aria-label="Link to this section"></a>' + this.parser.parseInline(token.tokens) +
+              "</h" + token.depth + ">\n"
+            );
           },
         },
       });

@@ -65,6 +65,17 @@ TEST(Conversion, PartsOfFragments) {
       << four;
 }
 
+// With the GitHub extras: heading ids from emoji names.
+TEST(Conversion, GithubExtrasWhereGithubDiffers) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"## :rocket: New Feature\n", "<h2 id=\"rocket-new-feature\">"}};
+  for (const auto& [markdown, part] : cases) {
+    const std::string html = PreviewProviderInternals::markdownToHTML(
+        markdown, quillory::PreviewOptions{.extras = quillory::Extras::github});
+    EXPECT_NE(html.find(part), std::string::npos) << markdown << "\n" << html;
+  }
+}
+
 // A marked stand-in reporting what the context held; long enough to be kept compiled, as marked is.
 const std::string kProbeMarked =
     std::string(2000, '/') + "\nvar calls = (typeof calls === 'number' ? calls : 0);\n" +
