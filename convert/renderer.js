@@ -233,7 +233,19 @@
         },
       });
     }
-    if (typeof markedFootnote !== "undefined") marked.use(markedFootnote());
+    if (typeof markedFootnote !== "undefined") {
+      marked.use(markedFootnote(), {
+        tokenizer: {
+          // As on GitHub, a line that opens a definition ("[^a]: the note") ends a paragraph.
+          paragraph: function (src) {
+            var whole = this.rules.block.paragraph.exec(src);
+            var definition = whole && /\n\[\^[^\]\s]+\]:/.exec(whole[0]);
+            if (!definition) return false;
+            return marked.Tokenizer.prototype.paragraph.call(this, src.slice(0, definition.index + 1));
+          },
+        },
+      });
+    }
     if (typeof markedHighlight !== "undefined") {
       marked.use(
         markedHighlight.markedHighlight({

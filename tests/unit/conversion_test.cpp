@@ -65,10 +65,12 @@ TEST(Conversion, PartsOfFragments) {
       << four;
 }
 
-// With the GitHub extras: heading ids from emoji names.
+// With the GitHub extras: heading ids from emoji names, a definition ending a paragraph.
 TEST(Conversion, GithubExtrasWhereGithubDiffers) {
   const std::pair<std::string, std::string> cases[] = {
-      {"## :rocket: New Feature\n", "<h2 id=\"rocket-new-feature\">"}};
+      {"## :rocket: New Feature\n", "<h2 id=\"rocket-new-feature\">"},
+      {"text[^a] more.\n[^a]: the note.\n", " more.</p>\n<section class=\"footnotes\""},
+      {"x\n[^a b]: y\n", "<p>x\n[^a b]: y</p>\n"}};  // no label of GitHub's: no definition
   for (const auto& [markdown, part] : cases) {
     const std::string html = PreviewProviderInternals::markdownToHTML(
         markdown, quillory::PreviewOptions{.extras = quillory::Extras::github});
