@@ -9,6 +9,10 @@
   var maxHighlightedFence = 16384;
   // The page's own ids (its article, its watermark), which no heading may take.
   var pageIds = ["content", "md", "md-watermark"];
+  // Elements whose text gets no emoji: code and math, as on GitHub, and those whose text is
+  // not shown as the page's text (raw text and escapable raw text), which run to their end tag.
+  var rawTextElements = /^(?:script|style|textarea|title|xmp|iframe|noembed|noframes|noscript|plaintext)$/;
+  var verbatimElements = /^(?:pre|code|tt|math)$/;
   var mathFences = null;  // with GITHUB and KaTeX: typesets a ```math block
 
   try {
@@ -267,14 +271,78 @@
       if (Object.prototype.hasOwnProperty.call(githubEmoji, name)) named[name] = githubEmoji[name];
     }
     if (typeof markedEmoji !== "undefined" && Object.keys(named).length > 0) {
+      var emojiSpan = function (name, emoji) {
+        return '<span class="emoji" role="img" aria-label="' + name + '">' + emoji + "</span>";
+      };
+      var open = [];  // the verbatim elements that the raw HTML so far has left open
       marked.use(
         markedEmoji.markedEmoji({
           emojis: named,
           renderer: function (token) {
-            return '<span class="emoji" role="img" aria-label="' + token.name + '">' + token.emoji + "</span>";
+            return emojiSpan(token.name, token.emoji);
           },
-        })
+        }),
+        {
+          // GitHub replaces names in the text of raw HTML too, but not within code or math.
+          walkTokens: function (token) {
+            if (token.type === "html" && token.block) token.text = emojiInHTML(token.text, open, named, emojiSpan);
+            else if (token.type === "html") openElements(open, token.text);
+            else if (token.type === "emoji" && open.length) Object.assign(token, { type: "text", text: token.raw });
+          },
+        }
       );
     }
+  }
+
+  // Tracks in `open` the verbatim elements that `tag` opens or closes; returns the name it opens.
+  function openElements(open, tag) {
+    var m = /^<(\/?)([a-z][^\s\/>]*)/i.exec(tag);
+    var name = m && m[2].toLowerCase();
+    if (!name || !(verbatimElements.test(name) || rawTextElements.test(name))) return null;
+    if (m[1]) {
+      var at = open.lastIndexOf(name);
+      if (at !== -1) open.splice(at, 1);
+      return null;
+    }
+    open.push(name);
+    return name;
+  }
+
+  // The raw HTML `html` with the emoji names in its text replaced: outside tags, comments and
+  // the verbatim elements open, those before it (`open`) included.
+  function emojiInHTML(html, open, named, emojiSpan) {
+    var markup = /<!--[\s\S]*?(?:-->|$)|<[!?][^>]*>?|<\/?[a-z][^\s\/>]*(?:"[^"]*"|'[^']*'|[^"'>])*>?/gi;
+    var out = "";
+    var at = 0;
+    for (var m; (m = markup.exec(html)); ) {
+      out += open.length ? html.slice(at, m.index) : emojiInText(html.slice(at, m.index), named, emojiSpan);
+      out += m[0];
+      at = m.index + m[0].length;
+      var opened = openElements(open, m[0]);
+      if (opened && rawTextElements.test(opened)) {
+        // Its text runs to its end tag, whatever it holds.
+        var end = new RegExp("</" + opened + "(?=[\\s/>]|$)", "ig");
+        end.lastIndex = at;
+        var found = end.exec(html);
+        markup.lastIndex = found ? found.index : html.length;
+      }
+    }
+    return out + (open.length ? html.slice(at) : emojiInText(html.slice(at), named, emojiSpan));
+  }
+
+  function emojiInText(text, named, emojiSpan) {
+    var names = /:([a-z0-9_+\-]+):/gi;
+    var out = "";
+    var at = 0;
+    for (var m; (m = names.exec(text)); ) {
+      var name = m[1].toLowerCase();
+      if (!Object.prototype.hasOwnProperty.call(named, name)) {
+        names.lastIndex--;  // its closing colon may open the next name
+        continue;
+      }
+      out += text.slice(at, m.index) + emojiSpan(m[1], named[name]);
+      at = names.lastIndex;
+    }
+    return out + text.slice(at);
   }
 })();

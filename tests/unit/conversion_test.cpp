@@ -65,12 +65,19 @@ TEST(Conversion, PartsOfFragments) {
       << four;
 }
 
-// With the GitHub extras: heading ids from emoji names, a definition ending a paragraph.
+// With the GitHub extras: heading ids from emoji names, a definition ending a paragraph, and
+// emoji in the text of raw HTML, never in code or attributes.
 TEST(Conversion, GithubExtrasWhereGithubDiffers) {
   const std::pair<std::string, std::string> cases[] = {
       {"## :rocket: New Feature\n", "<h2 id=\"rocket-new-feature\">"},
       {"text[^a] more.\n[^a]: the note.\n", " more.</p>\n<section class=\"footnotes\""},
-      {"x\n[^a b]: y\n", "<p>x\n[^a b]: y</p>\n"}};  // no label of GitHub's: no definition
+      {"x\n[^a b]: y\n", "<p>x\n[^a b]: y</p>\n"},  // no label of GitHub's: no definition
+      {"<p title=\":star:\">:star: <code>:star:</code> <!-- :star: --></p>\n",
+       "<p title=\":star:\"><span class=\"emoji\" role=\"img\" aria-label=\"star\">\u2B50</span> "
+       "<code>:star:</code> <!-- :star: --></p>"},
+      {"a <code>:star:</code> <b>:star:</b>\n", "<code>:star:</code> <b><span class=\"emoji\""},
+      {"<script>\"</code>:star:\"</script> :star:\n",
+       "<script>\"</code>:star:\"</script> <span class="}};
   for (const auto& [markdown, part] : cases) {
     const std::string html = PreviewProviderInternals::markdownToHTML(
         markdown, quillory::PreviewOptions{.extras = quillory::Extras::github});
