@@ -14,13 +14,24 @@
   var rawTextElements = /^(?:script|style|textarea|title|xmp|iframe|noembed|noframes|noscript|plaintext)$/;
   var verbatimElements = /^(?:pre|code|tt|math)$/;
   var mathFences = null;  // with GITHUB and KaTeX: typesets a ```math block
+  // Bounds on the table a YAML front matter is shown as.
+  var maxFrontMatterTable = 1 << 20;
+  var maxFrontMatterDepth = 64;
 
   try {
-    // A leading front-matter block (--- or +++ fences, optional byte-order mark) is dropped.
-    var src = String(MD_SRC).replace(
-      /^\uFEFF?(?:---[ \t]*\r?\n[\s\S]*?\r?\n---|\+\+\+[ \t]*\r?\n[\s\S]*?\r?\n\+\+\+)[ \t]*\r?\n/,
-      ""
-    );
+    // A leading front-matter block (--- or +++ fences, optional byte-order mark) is dropped;
+    // with GITHUB it is shown at the top instead.
+    var src = String(MD_SRC);
+    var frontMatter =
+      /^\uFEFF?(?:---[ \t]*\r?\n([\s\S]*?)\r?\n---|\+\+\+[ \t]*\r?\n([\s\S]*?)\r?\n\+\+\+)[ \t]*\r?\n/.exec(src);
+    var top = "";
+    if (frontMatter) {
+      src = src.slice(frontMatter[0].length);
+      // TOML is shown as code: no TOML parser is loaded.
+      var toml = frontMatter[2];
+      if (GITHUB && toml === undefined) top = yamlFrontMatter(frontMatter[1]);
+      else if (GITHUB && toml.trim()) top = codeBlock(toml, "toml");
+    }
 
     if (typeof marked === "undefined" || !marked.parse) return null;
 
@@ -136,10 +147,70 @@
     }
 
     marked.setOptions({ gfm: true, breaks: false });
-    var html = marked.parse(src);
+    var html = top + marked.parse(src);
     return GITHUB && typeof markedGfmHeadingId !== "undefined" ? mendFragmentCase(keepPageIdsApart(html)) : html;
   } catch (e) {
     return null;
+  }
+
+  function escapeHTML(text) {
+    return text.replace(/[&<>"]/g, function (c) {
+      return { "&": "&amp;", "<": "&lt;", ">": "&gt;", '"': "&quot;" }[c];
+    });
+  }
+
+  function codeBlock(text, language) {
+    var code = escapeHTML(text.replace(/\r\n?/g, "\n"));
+    return '<pre><code class="language-' + language + '">' + code + "\n</code></pre>\n";
+  }
+
+  // A YAML front matter as GitHub shows it: a table with the keys as its header row and the
+  // values in one row beneath, a list or mapping as a table within its cell. One that does not
+  // parse, holds a lone scalar, nests deeper than maxFrontMatterDepth or would make a table
+  // longer than maxFrontMatterTable characters (aliases repeat a value without copying it, so
+  // a few lines can stand for billions of cells) is shown as code instead.
+  function yamlFrontMatter(text) {
+    if (typeof jsyaml === "undefined") return codeBlock(text, "yaml");
+    var parts = [];
+    var length = 0;
+    var put = function (part) {
+      length += part.length;
+      if (length > maxFrontMatterTable) throw new RangeError("front matter table too long");
+      parts.push(part);
+    };
+    var cell = function (value, depth) {
+      if (value !== null && typeof value === "object") table(value, depth + 1, "");
+      else put(escapeHTML(value === null ? "" : String(value)));
+    };
+    var table = function (value, depth, attributes) {
+      if (depth > maxFrontMatterDepth) throw new RangeError("front matter nested too deep");
+      put("<table" + attributes + ">\n");
+      if (value instanceof Map) {
+        put("<thead>\n<tr>\n");
+        value.forEach(function (v, key) {
+          put("<th>");
+          cell(key, depth);
+          put("</th>\n");
+        });
+        put("</tr>\n</thead>\n");
+      }
+      put("<tbody>\n<tr>\n");
+      value.forEach(function (v) {
+        put("<td><div>");
+        cell(v, depth);
+        put("</div></td>\n");
+      });
+      put("</tr>\n</tbody>\n</table>");
+    };
+    try {
+      var data = jsyaml.load(text, { schema: jsyaml.CORE_SCHEMA.withTags(jsyaml.realMapTag) });
+      if (data === null || data === undefined) return "";
+      if (typeof data !== "object") return codeBlock(text, "yaml");
+      table(data, 0, ' data-table-type="yaml-metadata"');
+      return parts.join("") + "\n";
+    } catch (e) {
+      return codeBlock(text, "yaml");
+    }
   }
 
   // A heading whose slug is one of the page's own ids gets the first free "-N" suffix, as a
