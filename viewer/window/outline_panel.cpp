@@ -60,6 +60,8 @@ GtkWidget* createOutlinePanel(std::function<void(const std::string& id)> chosen)
   gtk_label_set_wrap(GTK_LABEL(parts->note), TRUE);
   gtk_widget_set_margin_top(parts->note, 8);
   gtk_widget_set_margin_bottom(parts->note, 8);
+  gtk_widget_set_margin_start(parts->note, 12);
+  gtk_widget_set_margin_end(parts->note, 12);
   gtk_widget_add_css_class(parts->note, "dim-label");
   gtk_widget_add_css_class(GTK_WIDGET(parts->list), "navigation-sidebar");
   g_signal_connect(parts->list, "row-activated",
