@@ -137,16 +137,14 @@ PageView::PageView(const PageView* related) {
   g_signal_connect(view_, "decide-policy", G_CALLBACK(decidePolicy), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(buildContextMenu), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(keepViewOnFailedLoad), nullptr);
-  g_signal_connect(
-      view_, "notify::uri", G_CALLBACK(+[](WebKitWebView* view, GParamSpec*, gpointer data) {
-        auto* self = static_cast<PageView*>(data);
-        const char* uri = webkit_web_view_get_uri(view);
-        if (self->reloadAfterMove_ && uri != nullptr && uri == std::string(kNoElementURI)) {
-          self->reloadAfterMove_ = false;
-          webkit_web_view_reload(view);
-        }
-      }),
-      this);
+  g_signal_connect(view_, "notify::uri",
+                   G_CALLBACK(+[](WebKitWebView* view, GParamSpec*, gpointer data) {
+                     // Moved (or the reader clicked an in-page link at that moment): the reload
+                     // follows.
+                     auto* self = static_cast<PageView*>(data);
+                     if (std::exchange(self->reloadAfterMove_, false)) webkit_web_view_reload(view);
+                   }),
+                   this);
   g_signal_connect(
       view_, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
         auto* self = static_cast<PageView*>(data);
@@ -237,6 +235,7 @@ void PageView::load() {
   loadExpected_ = true;
   if (!loadedOnce_) {
     loadedOnce_ = true;
+    reloadAfterMove_ = false;
     webkit_web_view_load_uri(view_, kPageURI);
     return;
   }
