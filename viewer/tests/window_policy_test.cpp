@@ -77,13 +77,14 @@ TEST(PageHeadings, ListsEachHeadingWithItsIdAndText) {
         {4, 2, "", "e"},
         {1, 0, "", "f"}}},
       {"<!-- <h1 id=a>x</h1> --><textarea><h2>x</h2></TEXTAREA><script>'<h3>'</script>"
-       "<head><hr><header>x</header><H4 class=x ID='b' title=\"a>b\">y</H4>",
+       "<head><hr><header>x</header>1 < 2<H4 class=x ID='b' title=\"a>b\">y</H4>",
        {{4, 0, "b", "y"}}},
       {"<h5 title='id=\"no\"' data-id=no id=q&amp;a>Area <math><semantics><mi>x</mi>"
        "<annotation encoding=\"application/x-tex\">x^2</annotation></semantics></math></h5>",
        {{5, 0, "q&a", "Area x"}}},
-      {"<h6>\n &#x1F680;&#128640; &#0; &bogus; &lt;b&gt;&quot;\t</h6><h1>never closed",
-       {{6, 0, "", "\U0001F680\U0001F680 \uFFFD &bogus; <b>\""}}},
+      {"<h6>\n &#x1F680;&#128640; &#0; &bogus; &lt;b&gt;&quot;\t</h6><h1>never "
+       "closed<h2>after</h2><h1>",
+       {{6, 0, "", "\U0001F680\U0001F680 \uFFFD &bogus; <b>\""}, {2, 0, "", "after"}}},
   };
   for (const auto& c : cases) EXPECT_EQ(pageHeadings(c.html), c.headings) << c.html;
   // Bounded for any page: so many headings, so much text of one, cut where a character begins.

@@ -16,7 +16,9 @@ constexpr size_t npos = std::string_view::npos;
 constexpr std::array<std::string_view, 5> kTextElements = {"script", "style", "textarea", "title",
                                                            "xmp"};
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool isAsciiLetter(char c) { return lower(c) >= 'a' && lower(c) <= 'z'; }
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
@@ -190,6 +192,9 @@ std::string idOf(std::string_view tag) {
 std::vector<PageHeading> pageHeadings(std::string_view html) {
   std::vector<PageHeading> headings;
   std::vector<int> enclosing;  // the levels of the headings the next one may sit under
+  // Levels whose end tag is missing from some point on: their later start tags are passed
+  // over without looking for it again, which keeps the scan linear.
+  std::array<bool, 7> unclosed{};
   for (size_t at = html.find('<'); at != npos && headings.size() < kMaxPageHeadings;
        at = html.find('<', at)) {
     if (startsWithNoCase(html, at, "<!--")) {
@@ -197,21 +202,33 @@ std::vector<PageHeading> pageHeadings(std::string_view html) {
       if (at != npos) at += 3;
       continue;
     }
+    const char next = at + 1 < html.size() ? html[at + 1] : '\0';
+    if (!isAsciiLetter(next) && next != '/' && next != '!') {
+      ++at;  // a "<" that starts no tag is text
+      continue;
+    }
     const size_t end = tagEnd(html, at);
     if (end == npos) break;
     size_t nameEnd = at + 1;
-    while (nameEnd < end && std::isalnum(static_cast<unsigned char>(html[nameEnd]))) ++nameEnd;
+    while (nameEnd < end &&
+           (isAsciiLetter(html[nameEnd]) || (html[nameEnd] >= '0' && html[nameEnd] <= '9'))) {
+      ++nameEnd;
+    }
     std::string name;
     for (size_t i = at + 1; i < nameEnd; ++i) name += lower(html[i]);
     const std::string_view tag = html.substr(at, end - at);
     at = end;
     if (std::find(kTextElements.begin(), kTextElements.end(), name) != kTextElements.end()) {
       at = findNoCase(html, "</" + name, end);
-    } else if (name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6') {
+    } else if (name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6' &&
+               !unclosed[name[1] - '0']) {
       const size_t close = findNoCase(html, "</" + name, end);
-      if (close == npos) break;
       PageHeading heading;
       heading.level = name[1] - '0';
+      if (close == npos) {
+        unclosed[heading.level] = true;
+        continue;
+      }
       while (!enclosing.empty() && enclosing.back() >= heading.level) enclosing.pop_back();
       heading.depth = static_cast<int>(enclosing.size());
       enclosing.push_back(heading.level);
