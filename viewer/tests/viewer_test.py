@@ -15,6 +15,7 @@ NOTE = near((9, 105, 218), 30)  # the bar of a GitHub note alert
 dark = lambda p: max(p) < 90  # heading text is #1f2328; anti-aliased edges stay below 90
 path = lambda name: os.path.join(DIR, name)
 top_of = lambda points: min(y for _, y in points)
+HEADER = 52  # the window's header bar, above the page
 
 
 class Failure(Exception): pass
@@ -136,11 +137,11 @@ class Window:
             return found if not settled or previous[-2:-1] == previous[-1:] else None
         return wait_for(what, probe)
 
-    def heading(self):  # the heading's dark text in the page's white top band
-        return bounds(self.shows("the heading", dark, 40, (0, 0, 900, 140), near(WHITE, 8)))
+    def heading(self, left=0):  # the heading's dark text in the page's white top band
+        return bounds(self.shows("the heading", dark, 40, (left, HEADER, left + 900, HEADER + 140), near(WHITE, 8)))
 
     def message(self):  # dark text on the window's light background
-        return self.shows("the message in the window", dark, 40, background=lambda p: min(p) > 200)
+        return self.shows("the message in the window", dark, 40, lambda w, h: (0, HEADER, w, h), lambda p: min(p) > 200)
 
     def keys(self, *keys):
         check(run("xdotool", "windowfocus", "--sync", self.id, "key", *keys).returncode == 0, f"xdotool: {keys}")
@@ -254,6 +255,33 @@ def inert_document():
         server.shutdown()
 
 
+def outline():
+    """F9 shows the headings beside the page, and remembers it; a click on one scrolls the page
+    to it, and a later save keeps the place the reader scrolled to from there."""
+    filler = "".join(f"Paragraph {n} of filler text.\n\n" for n in range(60))
+    page = lambda colour: f"# Top of the page\n\n{filler}## Far below\n\n![b]({block(GREEN)})\n\n{filler}![b]({block(colour)})\n"
+    os.makedirs(path("config/quillory")), write("config/quillory/viewer.conf", "[pages]\ngithub-extras=true\n")
+    window = Window(write("outline.md", page(RED)))
+    left = window.heading()[0]
+    window.keys("F9")
+    wait_for("the page to move right of the outline", lambda: window.heading(200)[0] > left + 200)
+    check("outline=true" in open(path("config/quillory/viewer.conf")).read(), "F9 was not remembered")
+    ys = sorted({y for _, y in window.shows("the entries", dark, 20, (0, HEADER, 200, 400))})
+    entries = [b + 6 for a, b in zip([0] + ys, ys) if b - a > 6]  # a line of text each
+    check(len(entries) == 2, f"the outline lists {len(entries)} entries, not 2")
+    window.point_at(60, entries[1], "click", "1")
+    check(top_of(window.shows("the green block below the heading clicked", near(GREEN))) < HEADER + 200,
+          "the click did not scroll the page to its heading")
+    window.keys("End")
+    red = window.shows("the red block at the end", near(RED), settled=True)
+    write("outline.md", page(BLUE), atomically=True)
+    check(abs(top_of(window.shows("the change", near(BLUE), settled=True)) - top_of(red)) < 40,
+          "the page went back to the heading clicked on a save")
+    window.point_at(60, entries[0], "click", "1")
+    window.heading(200)
+    window.close("Escape")
+
+
 def unreadable_file():  # a message in the window and on stderr, and status 1
     # A configuration "directory" that is a file: the instance refuses at once.
     failed = subprocess.run([VIEWER, write("any.md", "# Any\n")], env={**env, "XDG_CONFIG_HOME": path("any.md")},
@@ -341,7 +369,7 @@ def command_line():  # usage needs no display; cmake --install puts everything u
 
 
 if __name__ == "__main__":
-    CASES = (render_and_keys, live_reload, inert_document, unreadable_file, resident_instance, command_line)
+    CASES = (render_and_keys, live_reload, outline, inert_document, unreadable_file, resident_instance, command_line)
     VIEWER, case = os.path.abspath(sys.argv[1]), {f.__name__: f for f in CASES}[sys.argv[2]]
     try:
         if case is not command_line:

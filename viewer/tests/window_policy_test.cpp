@@ -1,7 +1,9 @@
-// Which navigations the window lets happen, and the policy it serves its page under.
+// Which navigations the window lets happen, the policy it serves its page under, and the
+// headings its outline lists.
 #include <gtest/gtest.h>
 
 #include "viewer/window/navigation_policy.h"
+#include "viewer/window/page_headings.h"
 #include "viewer/window/page_policy.h"
 
 namespace viewer {
@@ -58,6 +60,40 @@ TEST(PagePolicy, AllowsOnlyThePagesOwnStylesheet) {
            {"", noStyle}}) {
     EXPECT_EQ(servedPagePolicy(nonce), policy) << nonce;
   }
+}
+
+TEST(PageHeadings, ListsEachHeadingWithItsIdAndText) {
+  const struct {
+    std::string html;
+    std::vector<PageHeading> headings;  // level, depth, id, text
+  } cases[] = {
+      {"<h1 id=\"usage\"><a class=\"anchor\" href=\"#usage\"></a>Usage &amp; <em>more</em></h1>",
+       {{1, 0, "usage", "Usage & more"}}},
+      {"<h2>a</h2><h1>b</h1><h3>c</h3><h2>d</h2><h4>e</h4><h1>f</h1>",
+       {{2, 0, "", "a"},
+        {1, 0, "", "b"},
+        {3, 1, "", "c"},
+        {2, 1, "", "d"},
+        {4, 2, "", "e"},
+        {1, 0, "", "f"}}},
+      {"<!-- <h1 id=a>x</h1> --><textarea><h2>x</h2></TEXTAREA><script>'<h3>'</script>"
+       "<head><hr><header>x</header>1 < 2<H4 class=x ID='b' title=\"a>b\">y</H4>",
+       {{4, 0, "b", "y"}}},
+      {"<h5 title='id=\"no\"' data-id=no id=q&amp;a>Area <math><semantics><mi>x</mi>"
+       "<annotation encoding=\"application/x-tex\">x^2</annotation></semantics></math></h5>",
+       {{5, 0, "q&a", "Area x"}}},
+      {"<h6>\n &#x1F680;&#128640; &#0; &bogus; &lt;b&gt;&quot;\t</h6><h1>never "
+       "closed<h2>after</h2><h1>",
+       {{6, 0, "", "\U0001F680\U0001F680 \uFFFD &bogus; <b>\""}, {2, 0, "", "after"}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(pageHeadings(c.html), c.headings) << c.html;
+  // Bounded for any page: so many headings, so much text of one, cut where a character begins.
+  std::string many;
+  for (size_t i = 0; i <= kMaxPageHeadings; ++i) many += "<h2>x</h2>";
+  EXPECT_EQ(pageHeadings(many).size(), kMaxPageHeadings);
+  std::string longText = "<h1>a";
+  for (int i = 0; i < 300; ++i) longText += "\u00e9";
+  EXPECT_EQ(pageHeadings(longText + "</h1>").at(0).text.size(), kMaxHeadingTextBytes - 1);
 }
 
 }  // namespace

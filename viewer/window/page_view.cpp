@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -19,6 +20,8 @@ namespace {
 
 constexpr const char* kPageScheme = "quillory-view";
 constexpr const char* kPageURI = "quillory-view:page";
+// The page at a fragment that names no element (an id of one space), where it stays put.
+constexpr const char* kNoElementURI = "quillory-view:page#%20";
 // Where a web view keeps the page view it belongs to, for the scheme shared by a context.
 constexpr const char* kPageViewKey = "quillory-page-view";
 // Shown until the first page is ready.
@@ -134,6 +137,24 @@ PageView::PageView(const PageView* related) {
   g_signal_connect(view_, "decide-policy", G_CALLBACK(decidePolicy), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(buildContextMenu), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(keepViewOnFailedLoad), nullptr);
+  g_signal_connect(view_, "notify::uri",
+                   G_CALLBACK(+[](WebKitWebView* view, GParamSpec*, gpointer data) {
+                     // Moved (or the reader clicked an in-page link at that moment): the reload
+                     // follows.
+                     auto* self = static_cast<PageView*>(data);
+                     if (std::exchange(self->reloadAfterMove_, false)) webkit_web_view_reload(view);
+                   }),
+                   this);
+  g_signal_connect(
+      view_, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+        auto* self = static_cast<PageView*>(data);
+        if (event != WEBKIT_LOAD_FINISHED) return;
+        self->finishedVersion_ = self->servedVersion_;
+        if (!self->fragmentWanted_.empty() && self->finishedVersion_ == self->pageVersion_) {
+          self->moveToWantedFragment();
+        }
+      }),
+      this);
   g_signal_connect(
       view_, "web-process-terminated",
       G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
@@ -187,17 +208,46 @@ void PageView::fail(int error, const std::string& message) {
 
 void PageView::show(platform::PreviewReply reply) {
   page_ = std::move(reply);
+  ++pageVersion_;
   if (rulesInPlace_) load();
 }
 
+// Moving to a fragment of the page that is shown scrolls it, without loading it again. While
+// the latest page is still on its way, a move would apply to the document before it and
+// cancel that load, so it waits for the page.
+void PageView::scrollTo(const std::string& id) {
+  fragmentWanted_ = id;
+  if (pageVersion_ > 0 && finishedVersion_ == pageVersion_) moveToWantedFragment();
+}
+
+void PageView::moveToWantedFragment() {
+  gchar* fragment = g_uri_escape_string(fragmentWanted_.c_str(), nullptr, FALSE);
+  fragmentWanted_.clear();
+  movingTo_ = std::string(kPageURI) + "#" + fragment;
+  g_free(fragment);
+  webkit_web_view_load_uri(view_, movingTo_.c_str());
+}
+
+// WebKit restores the scroll position on reload, unless the address names an element: then
+// it scrolls to that element again. So a page shown at a fragment first moves, in place, to
+// one that names none, and reloads from there.
 void PageView::load() {
   loadExpected_ = true;
-  if (loadedOnce_) {
-    webkit_web_view_reload(view_);  // WebKit restores the scroll position on reload
-  } else {
+  if (!loadedOnce_) {
     loadedOnce_ = true;
+    reloadAfterMove_ = false;
     webkit_web_view_load_uri(view_, kPageURI);
+    return;
   }
+  if (reloadAfterMove_) return;  // that reload serves the page as it is then
+  const char* uri = webkit_web_view_get_uri(view_);
+  if (uri == nullptr || std::strchr(uri, '#') == nullptr || uri == std::string(kNoElementURI)) {
+    webkit_web_view_reload(view_);
+    return;
+  }
+  reloadAfterMove_ = true;
+  movingTo_ = kNoElementURI;
+  webkit_web_view_load_uri(view_, kNoElementURI);
 }
 
 void PageView::serve(WebKitURISchemeRequest* request, gpointer) {
@@ -210,6 +260,7 @@ void PageView::serve(WebKitURISchemeRequest* request, gpointer) {
     g_error_free(error);
     return;
   }
+  self->servedVersion_ = self->pageVersion_;
   // The stream reads the page's own buffer, which it keeps alive until it is done.
   static const auto blank = std::make_shared<const std::string>(kBlankPage);
   const auto page = self->page_ ? self->page_->data : blank;
@@ -256,11 +307,14 @@ gboolean PageView::decidePolicy(WebKitWebView* view, WebKitPolicyDecision* decis
       WEBKIT_NAVIGATION_POLICY_DECISION(decision));
   Navigation navigation;
   navigation.uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-  navigation.userClickedLink =
-      webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
-      webkit_navigation_action_is_user_gesture(action);
+  // A move the window made for the user (its outline) counts as a link they clicked.
+  const bool askedMove = !self->movingTo_.empty() && navigation.uri == self->movingTo_;
+  if (askedMove) self->movingTo_.clear();
+  navigation.userClickedLink = askedMove || (webkit_navigation_action_get_navigation_type(action) ==
+                                                 WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
+                                             webkit_navigation_action_is_user_gesture(action));
   navigation.newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
-  navigation.loadExpected = self->loadExpected_;
+  navigation.loadExpected = self->loadExpected_ && !askedMove;
 
   switch (decideNavigation(navigation, kPageURI)) {
     case NavigationVerdict::showPage:

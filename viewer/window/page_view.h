@@ -34,6 +34,9 @@ class PageView {
   // nonce names. A page shown before is replaced in place, at the same scroll position.
   void show(platform::PreviewReply reply);
 
+  // Scrolls the page shown to the element whose id is `id`, as a link to it would.
+  void scrollTo(const std::string& id);
+
   // Adds an entry for `action` (a check entry for a stateful boolean) to the page's
   // context menu, below the copying entries.
   void addMenuEntry(GAction* action, const std::string& label);
@@ -44,6 +47,7 @@ class PageView {
                                WebKitPolicyDecisionType type, gpointer self);
   void load();
   void fail(int error, const std::string& message);
+  void moveToWantedFragment();
 
   static gboolean buildContextMenu(WebKitWebView* view, WebKitContextMenu* menu,
                                    WebKitHitTestResult* hit, gpointer self);
@@ -57,6 +61,14 @@ class PageView {
   bool rulesInPlace_ = false;
   bool loadedOnce_ = false;
   bool loadExpected_ = false;
+  // Each page shown gets the next version; the versions last served and last loaded whole
+  // tell whether the document in the view is the latest page.
+  unsigned pageVersion_ = 0;
+  unsigned servedVersion_ = 0;
+  unsigned finishedVersion_ = 0;
+  std::string fragmentWanted_;    // the id to scroll to once the latest page is in the view
+  std::string movingTo_;          // the address of a move the window asked for, until decided
+  bool reloadAfterMove_ = false;  // a reload waits for the move off a fragment
 };
 
 }  // namespace viewer

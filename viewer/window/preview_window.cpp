@@ -1,5 +1,6 @@
 // The preview window for one Markdown file: the page (or a message in its place), the
-// find bar, the window's keys, and a fresh page whenever the file changes.
+// outline beside it, the find bar, the window's keys, and a fresh page whenever the file
+// changes.
 #include "viewer/window/preview_window.h"
 
 #include <gtk/gtk.h>
@@ -18,6 +19,8 @@
 #include "viewer/window/find_bar.h"
 #include "viewer/window/link_status.h"
 #include "viewer/window/message_view.h"
+#include "viewer/window/outline_panel.h"
+#include "viewer/window/page_headings.h"
 #include "viewer/window/page_view.h"
 #include "viewer/window/settings.h"
 #include "viewer/window/window_keys.h"
@@ -50,6 +53,7 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
   ~PreviewWindow();
   void open(GtkApplication* application, const std::string& path, FirstShown shown);
   void render();
+  void showOutline(bool shown);
   bool isOpen() const { return window_ != nullptr; }
   const PageView* pageView() const { return pageView_.get(); }
   std::string directory() const { return std::filesystem::path(path_).parent_path(); }
@@ -68,6 +72,7 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
   GtkWidget* findBar_ = nullptr;
   GtkWidget* pageArea_ = nullptr;
   GtkWidget* messageView_ = nullptr;
+  GtkWidget* outline_ = nullptr;
   std::unique_ptr<PageView> pageView_;
   std::unique_ptr<FileWatch> watch_;
   unsigned latestRequest_ = 0;
@@ -97,6 +102,36 @@ GAction* githubExtrasAction() {
   }();
   return G_ACTION(action);
 }
+
+// Whether windows show their outline: one setting for every window, remembered like the
+// extras. Each window's header-bar button follows it as "window.outline".
+GAction* outlineAction() {
+  static GSimpleAction* const action = [] {
+    GSimpleAction* made = g_simple_action_new_stateful("outline", nullptr,
+                                                       g_variant_new_boolean(outlineRemembered()));
+    g_signal_connect(made, "change-state",
+                     G_CALLBACK(+[](GSimpleAction* changed, GVariant* state, gpointer) {
+                       g_simple_action_set_state(changed, state);
+                       rememberOutline(g_variant_get_boolean(state));
+                       for (const auto& window : openWindows) {
+                         window->showOutline(g_variant_get_boolean(state));
+                       }
+                     }),
+                     nullptr);
+    return made;
+  }();
+  return G_ACTION(action);
+}
+
+bool outlineWanted() {
+  GVariant* state = g_action_get_state(outlineAction());
+  const bool shown = g_variant_get_boolean(state);
+  g_variant_unref(state);
+  return shown;
+}
+
+// An outline shown from the start widens the window rather than narrowing the page.
+int windowWidth(int pageWidth) { return pageWidth + (outlineWanted() ? kOutlineWidth : 0); }
 
 quillory::Extras wantedExtras() {
   GVariant* state = g_action_get_state(githubExtrasAction());
@@ -148,13 +183,31 @@ PreviewWindow::PreviewWindow(const PageView* related) {
   pageArea_ = createPageWithLinkStatus(pageView_->webView());
   gtk_stack_add_named(GTK_STACK(stack_), pageArea_, "page");
   gtk_stack_add_named(GTK_STACK(stack_), messageView_, "message");
+  outline_ = createOutlinePanel([this](const std::string& id) {
+    pageView_->scrollTo(id);
+    gtk_widget_grab_focus(GTK_WIDGET(pageView_->webView()));  // keys go on scrolling the page
+  });
+  GtkWidget* sides = gtk_paned_new(GTK_ORIENTATION_HORIZONTAL);
+  gtk_paned_set_start_child(GTK_PANED(sides), outline_);
+  gtk_paned_set_end_child(GTK_PANED(sides), stack_);
+  gtk_paned_set_resize_start_child(GTK_PANED(sides), FALSE);
+  gtk_paned_set_shrink_start_child(GTK_PANED(sides), FALSE);
+  gtk_paned_set_position(GTK_PANED(sides), kOutlineWidth);
   GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_box_append(GTK_BOX(column), findBar_);
-  gtk_box_append(GTK_BOX(column), stack_);
+  gtk_box_append(GTK_BOX(column), sides);
   gtk_window_set_child(window_, column);
+  // The window's own header bar, holding the outline's button.
+  GSimpleActionGroup* actions = g_simple_action_group_new();
+  g_action_map_add_action(G_ACTION_MAP(actions), outlineAction());
+  gtk_widget_insert_action_group(GTK_WIDGET(window_), "window", G_ACTION_GROUP(actions));
+  g_object_unref(actions);
+  GtkWidget* header = gtk_header_bar_new();
+  gtk_header_bar_pack_start(GTK_HEADER_BAR(header), outlineToggle("window.outline"));
+  gtk_window_set_titlebar(window_, header);
   installWindowKeys(window_, keyActions());
   // Its surface is made now, not when the window is first shown.
-  gtk_window_set_default_size(window_, kDefaultWidth, kDefaultHeight);
+  gtk_window_set_default_size(window_, windowWidth(kDefaultWidth), kDefaultHeight);
   gtk_widget_realize(GTK_WIDGET(window_));
 }
 
@@ -173,8 +226,11 @@ void PreviewWindow::open(GtkApplication* application, const std::string& path, F
                 {path_, failure.error, failure.message});
   });
   watch_ = std::make_unique<FileWatch>(path_, [this] { render(); });
+  showOutline(outlineWanted());
   render();
 }
+
+void PreviewWindow::showOutline(bool shown) { gtk_widget_set_visible(outline_, shown); }
 
 WindowKeyActions PreviewWindow::keyActions() {
   WebKitWebView* view = pageView_->webView();
@@ -201,6 +257,7 @@ WindowKeyActions PreviewWindow::keyActions() {
             g_action_change_state(githubExtrasAction(),
                                   g_variant_new_boolean(wantedExtras() == quillory::Extras::none));
           },
+      .toggleOutline = [] { g_action_activate(outlineAction(), nullptr); },
       .typingInEntry =
           [this] {
             GtkWidget* focus = gtk_root_get_focus(GTK_ROOT(window_));
@@ -229,6 +286,7 @@ void PreviewWindow::showOutcome(platform::PreviewOutcome outcome) {
   }
   auto& reply = std::get<platform::PreviewReply>(outcome);
   const platform::ContentSize size = reply.contentSize;
+  setOutline(outline_, pageHeadings(*reply.data), wantedExtras() == quillory::Extras::none);
   pageView_->show(std::move(reply));
   gtk_stack_set_visible_child(GTK_STACK(stack_), pageArea_);
   present(size.width, size.height, std::nullopt);
@@ -237,6 +295,7 @@ void PreviewWindow::showOutcome(platform::PreviewOutcome outcome) {
 void PreviewWindow::showMessage(const std::string& headline, const std::string& detail,
                                 const platform::PreviewFailure& failure) {
   setMessage(messageView_, headline, detail);
+  setOutline(outline_, {}, false);
   gtk_stack_set_visible_child(GTK_STACK(stack_), messageView_);
   present(kDefaultWidth, kDefaultHeight, failure);
 }
@@ -245,8 +304,10 @@ void PreviewWindow::showMessage(const std::string& headline, const std::string& 
 void PreviewWindow::present(int width, int height,
                             const std::optional<platform::PreviewFailure>& failure) {
   if (!shown_) return;
-  gtk_window_set_default_size(window_, width > 0 ? width : kDefaultWidth,
+  gtk_window_set_default_size(window_, windowWidth(width > 0 ? width : kDefaultWidth),
                               height > 0 ? height : kDefaultHeight);
+  // Keys scroll the page, not the outline or the header bar.
+  gtk_window_set_focus(window_, GTK_WIDGET(pageView_->webView()));
   gtk_window_present(window_);
   std::exchange(shown_, nullptr)(failure);
   prepareSpareWindow();

@@ -1,4 +1,5 @@
-// What the window remembers for its user, in a small key file under their config directory.
+// What the window remembers for its user (the GitHub extras, the outline), in a small key
+// file under their config directory.
 #include "viewer/window/settings.h"
 
 #include <fcntl.h>
@@ -19,6 +20,7 @@ namespace {
 
 constexpr const char* kGroup = "pages";
 constexpr const char* kGithubExtras = "github-extras";
+constexpr const char* kOutline = "outline";
 
 gchar* settingsPath() {
   return g_build_filename(g_get_user_config_dir(), "quillory", "viewer.conf", nullptr);
@@ -50,21 +52,19 @@ GKeyFile* loadSettings(const gchar* path) {
   return file;
 }
 
-}  // namespace
-
-bool githubExtrasRemembered() {
+bool remembered(const char* key) {
   gchar* path = settingsPath();
   GKeyFile* file = loadSettings(path);
-  const bool wanted = g_key_file_get_boolean(file, kGroup, kGithubExtras, nullptr);
+  const bool wanted = g_key_file_get_boolean(file, kGroup, key, nullptr);
   g_key_file_free(file);
   g_free(path);
   return wanted;
 }
 
-void rememberGithubExtras(bool wanted) {
+void remember(const char* key, bool wanted) {
   gchar* path = settingsPath();
   GKeyFile* file = loadSettings(path);
-  g_key_file_set_boolean(file, kGroup, kGithubExtras, wanted);
+  g_key_file_set_boolean(file, kGroup, key, wanted);
   gchar* directory = g_path_get_dirname(path);
   GError* error = nullptr;
   if (g_mkdir_with_parents(directory, 0700) != 0) {
@@ -77,6 +77,16 @@ void rememberGithubExtras(bool wanted) {
   g_key_file_free(file);
   g_free(path);
 }
+
+}  // namespace
+
+bool githubExtrasRemembered() { return remembered(kGithubExtras); }
+
+void rememberGithubExtras(bool wanted) { remember(kGithubExtras, wanted); }
+
+bool outlineRemembered() { return remembered(kOutline); }
+
+void rememberOutline(bool shown) { remember(kOutline, shown); }
 
 std::string configDirectoryProblem() {
   const gchar* directory = g_get_user_config_dir();

@@ -1,4 +1,5 @@
-// What the window remembers for its user: whether pages get the GitHub extras.
+// What the window remembers for its user: whether pages get the GitHub extras, and whether
+// windows show the outline.
 #pragma once
 
 #include <string>
@@ -13,6 +14,10 @@ bool githubExtrasRemembered();
 // Writes the setting to that file, keeping whatever else it holds; a file that cannot be
 // written is reported on standard error and the window goes on with the setting.
 void rememberGithubExtras(bool wanted);
+
+// Whether windows show their outline, read and written as the GitHub extras are.
+bool outlineRemembered();
+void rememberOutline(bool shown);
 
 // Why the user's configuration directory cannot be used, when it is there but not a
 // directory ("$XDG_CONFIG_HOME DIR: Not a directory"); empty otherwise.

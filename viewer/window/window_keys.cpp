@@ -65,6 +65,10 @@ void installWindowKeys(GtkWindow* window, WindowKeyActions actions) {
     shared->toggleGithubExtras();
     return true;
   });
+  addShortcut(shortcuts, "F9", [shared] {
+    shared->toggleOutline();
+    return true;
+  });
   gtk_widget_add_controller(GTK_WIDGET(window), controller);
 }
 

@@ -14,6 +14,7 @@ struct WindowKeyActions {
   std::function<void()> find;                // Ctrl+F
   std::function<void()> print;               // Ctrl+P
   std::function<void()> toggleGithubExtras;  // Ctrl+G
+  std::function<void()> toggleOutline;       // F9
   // True while a text entry of the window (the find bar) takes typing: Space, Escape and
   // Ctrl+C then go to the entry.
   std::function<bool()> typingInEntry;
