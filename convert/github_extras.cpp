@@ -32,6 +32,11 @@ bool holdsFurtherLanguage(std::string_view text) {
   return false;
 }
 
+// Whether a fenced block could be a mermaid diagram.
+bool holdsMermaidFence(std::string_view text) {
+  return holdsCodeFence(text) && text.find("mermaid") != std::string_view::npos;
+}
+
 // Whether `text` holds ":name:" where name could be an emoji's: GitHub's names are made of
 // letters, digits, "_", "+" and "-" (and are matched in any case).
 bool holdsEmojiName(std::string_view text) {
@@ -67,6 +72,7 @@ constexpr std::array kLibraries = {
     Library{"highlight-languages", holdsFurtherLanguage},
     Library{"marked-emoji", holdsEmojiName},
     Library{"github-emoji", holdsEmojiName},
+    Library{"beautiful-mermaid", holdsMermaidFence},
 };
 
 }  // namespace
