@@ -14,6 +14,9 @@
   // Each takes tens of milliseconds or more: thousands would outlast the time limit.
   var maxMermaidDiagrams = 50;
   var mermaidDiagrams = 0;
+  // Nor is one longer than this: the layout of a dense flowchart of 400 edges (5 kB) took
+  // 4 s, and one such diagram would otherwise turn the whole page into text.
+  var maxMermaidSource = 8192;
   // The kinds of diagram beautiful-mermaid draws, by the header line (in lower case).
   var mermaidKinds = [
     [/^(?:graph|flowchart)\b/, "flowchart"],
@@ -218,6 +221,7 @@
     var header = (lines[at] || "").trim().replace(/;$/, "").replace(/^(graph|flowchart)$/i, "$1 TD").replace(/^(classDiagram)-v2$/i, "$1");
     var kind = mermaidKinds.filter(function (k) { return k[0].test(header.toLowerCase()); })[0];
     if (header && !kind) return note('Mermaid diagrams of the kind "' + header.split(/\s/)[0].slice(0, 40) + '" are not drawn.');
+    if (token.text.length > maxMermaidSource) return note("Not drawn: Mermaid diagrams are drawn up to " + maxMermaidSource + " characters.");
     if (++mermaidDiagrams > maxMermaidDiagrams) return note("Not drawn: a page draws at most " + maxMermaidDiagrams + " Mermaid diagrams.");
     lines[at] = header;
     var svg;
