@@ -230,6 +230,8 @@
     } catch (e) {
       return note("Mermaid diagram not drawn: " + String(e && e.message ? e.message : e));
     }
+    // What it reads nothing of (a class relation written without spaces) comes out empty.
+    if (/^<svg[^>]*\swidth="0"/.test(svg)) return note("Mermaid diagram not drawn: nothing in it was understood.");
     // No web fonts (an image fetches nothing anyway); the dark colours where the page is dark.
     svg = svg.replace(/@import url\([^)]*\);/g, "").replace(/^<svg[^>]*>/, function (open) { return open + mermaidDark; });
     return '<figure class="mermaid"><img src="data:image/svg+xml;base64,' + base64UTF8(svg) + '" alt="Mermaid ' + kind[1] + '"></figure>\n';

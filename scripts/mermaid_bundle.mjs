@@ -3,7 +3,7 @@
 // script that defines the global beautifulMermaid, for a bare script context without DOM,
 // timers or Buffer; and copies the licences of everything the bundle holds.
 //   node scripts/mermaid_bundle.mjs RESOURCE_DIR
-import {copyFileSync} from 'node:fs';
+import {copyFileSync, readFileSync} from 'node:fs';
 import {fileURLToPath} from 'node:url';
 import {build} from 'esbuild';
 
@@ -49,6 +49,14 @@ await build({
     setup(build) {
       build.onResolve({filter: /^mermaid-environment$/}, () => ({path: 'environment', namespace: 'mermaid'}));
       build.onLoad({filter: /.*/, namespace: 'mermaid'}, () => ({contents: environment, loader: 'js'}));
+      // beautiful-mermaid reads a flowchart's node id as [\w-]+, which takes the "--" of an arrow
+      // written without spaces ("A-->B") into the id; mermaid's own ids end in a word character.
+      build.onLoad({filter: /beautiful-mermaid[\\/]dist[\\/]index\.js$/}, ({path}) => {
+        const source = readFileSync(path, 'utf8');
+        const contents = source.replaceAll('/^([\\w-]+)', '/^(\\w+(?:-\\w+)*)');
+        if (contents === source) throw new Error('beautiful-mermaid reads node ids anew: review this patch');
+        return {contents, loader: 'js'};
+      });
     },
   }],
   legalComments: 'none',
