@@ -33,10 +33,13 @@
     [/^erdiagram$/, "entity relationship diagram"],
     [/^xychart(?:-beta)?\b/, "XY chart"],
   ];
-  // The page's colours, light and dark, which the images follow.
+  // The page's colours, light and dark, which the images follow; each paints its own
+  // background, as WebKit draws an image in light colours on a dark page (and paints no
+  // background of an image's root element).
   var mermaidColours = { bg: "#ffffff", fg: "#1f2328", transparent: true };
-  var mermaidDark =
-    "<style>@media screen and (prefers-color-scheme: dark) { svg { --bg: #0d1117 !important; --fg: #e6edf3 !important; } }</style>";
+  var mermaidBackdrop =
+    "<style>@media screen and (prefers-color-scheme: dark) { svg { --bg: #0d1117 !important; --fg: #e6edf3 !important; } }</style>" +
+    '<rect width="100%" height="100%" fill="var(--bg)"/>';
 
   try {
     // A leading front-matter block (--- or +++ fences, optional byte-order mark) is dropped;
@@ -308,7 +311,7 @@
     // What it reads nothing of (a class relation written without spaces) comes out empty.
     if (/^<svg[^>]*\swidth="0"/.test(svg)) return note("Mermaid diagram not drawn: nothing in it was understood.");
     // No web fonts (an image fetches nothing anyway); the dark colours where the page is dark.
-    svg = svg.replace(/@import url\([^)]*\);/g, "").replace(/^<svg[^>]*>/, function (open) { return open + mermaidDark; });
+    svg = svg.replace(/@import url\([^)]*\);/g, "").replace(/^<svg[^>]*>/, function (open) { return open + mermaidBackdrop; });
     return '<figure class="mermaid"><img src="data:image/svg+xml;base64,' + base64UTF8(svg) + '" alt="Mermaid ' + kind[1] + '"></figure>\n';
   }
 

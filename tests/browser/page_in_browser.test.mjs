@@ -159,11 +159,12 @@ ${'filler\n\n'.repeat(60)}## Down here :tada: now\n\n${'filler\n\n'.repeat(60)}
   ].map((diagram) => `\`\`\`mermaid\n${diagram}\n\`\`\`\n`).join('\n'),
   facts: () => {
     const images = [...document.querySelectorAll('figure.mermaid img')];
-    const inked = (img) => {  // any pixel of the image, drawn at its box's size, not transparent
+    const inked = (img) => {  // any pixel of the image, drawn at its box's size, unlike its corner's
       const {width, height} = img.getBoundingClientRect(), canvas = Object.assign(document.createElement('canvas'), {width, height});
       const drawing = canvas.getContext('2d');
       drawing.drawImage(img, 0, 0, width, height);
-      return width > 0 && height > 0 && drawing.getImageData(0, 0, width, height).data.some((v, i) => i % 4 === 3 && v > 0);
+      const pixels = width > 0 && height > 0 ? drawing.getImageData(0, 0, width, height).data : [];
+      return pixels.some((v, i) => v !== pixels[i % 4]);
     };
     return {
       'an image of each kind': images.map((img) => img.alt).join() === ['flowchart', 'sequence diagram', 'class diagram',
