@@ -310,7 +310,7 @@
     }
     // What it reads nothing of (a class relation written without spaces) comes out empty.
     if (/^<svg[^>]*\swidth="0"/.test(svg)) return note("Mermaid diagram not drawn: nothing in it was understood.");
-    // No web fonts (an image fetches nothing anyway); the dark colours where the page is dark.
+    // No web fonts (an image fetches nothing anyway); its own background, dark where the page is.
     svg = svg.replace(/@import url\([^)]*\);/g, "").replace(/^<svg[^>]*>/, function (open) { return open + mermaidBackdrop; });
     return '<figure class="mermaid"><img src="data:image/svg+xml;base64,' + base64UTF8(svg) + '" alt="Mermaid ' + kind[1] + '"></figure>\n';
   }
