@@ -10,7 +10,8 @@ build=${1:-build}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 node bench/make_corpus.mjs "$work"
-cp bench/corpus/readme.md bench/corpus/readme-math.md tests/differential/corpus/github-readme.md "$work/"
+cp bench/corpus/readme.md bench/corpus/readme-math.md bench/corpus/readme-mermaid.md \
+  tests/differential/corpus/github-readme.md "$work/"
 marked_cli="node node_modules/marked/bin/marked.js -i"
 
 median() {  # hyperfine JSON -> median seconds
@@ -50,7 +51,7 @@ done
 echo
 echo "== The GitHub extras: quillory FILE against quillory --github FILE"
 printf '%-16s %12s %12s %8s\n' document plain_ms github_ms ratio
-for doc in readme.md github-readme.md large-4mb.md; do
+for doc in readme.md readme-mermaid.md github-readme.md large-4mb.md; do
   runs=30
   [ "$doc" = large-4mb.md ] && runs=8
   hyperfine -N -w 2 -r "$runs" --export-json "$work/g.json" \

@@ -1,6 +1,6 @@
-// Conversion of a README-sized document, with and without math, and with and without the
-// GitHub extras, in a process that has already served one request (each conversion still
-// starts from a fresh global).
+// Conversion of a README-sized document, with and without math, with and without the GitHub
+// extras, and with two mermaid diagrams, in a process that has already served one request
+// (each conversion still starts from a fresh global).
 #include <benchmark/benchmark.h>
 
 #include "platform/files.h"
@@ -31,6 +31,9 @@ BENCHMARK_CAPTURE(convertDocument, readme, "bench/corpus/readme.md", Extras::non
 BENCHMARK_CAPTURE(convertDocument, readme_with_math, "bench/corpus/readme-math.md", Extras::none)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(convertDocument, readme_github, "bench/corpus/readme.md", Extras::github)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convertDocument, readme_mermaid_github, "bench/corpus/readme-mermaid.md",
+                  Extras::github)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(convertDocument, extras_doc, "tests/differential/corpus/github-readme.md",
                   Extras::none)

@@ -32,6 +32,19 @@ bool holdsFurtherLanguage(std::string_view text) {
   return false;
 }
 
+// Whether a fenced block could name mermaid as its language: "mermaid" after a run of
+// backticks or tildes, with only spaces between.
+bool holdsMermaidFence(std::string_view text) {
+  for (size_t at = text.find("mermaid"); at != std::string_view::npos;
+       at = text.find("mermaid", at + 1)) {
+    size_t before = at;
+    while (before > 0 && (text[before - 1] == ' ' || text[before - 1] == '\t')) --before;
+    std::string_view fence = text.substr(before >= 3 ? before - 3 : 0, 3);
+    if (fence == "```" || fence == "~~~") return true;
+  }
+  return false;
+}
+
 // Whether `text` holds ":name:" where name could be an emoji's: GitHub's names are made of
 // letters, digits, "_", "+" and "-" (and are matched in any case).
 bool holdsEmojiName(std::string_view text) {
@@ -74,6 +87,7 @@ constexpr std::array kLibraries = {
     Library{"marked-emoji", holdsEmojiName},
     Library{"github-emoji", holdsEmojiName},
     Library{"js-yaml", opensWithYamlFence},
+    Library{"beautiful-mermaid", holdsMermaidFence},
 };
 
 }  // namespace

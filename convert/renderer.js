@@ -17,6 +17,29 @@
   // Bounds on the table a YAML front matter is shown as.
   var maxFrontMatterTable = 1 << 20;
   var maxFrontMatterDepth = 64;
+  // At most this many mermaid fences of one page are drawn; the others stay code, with a note.
+  // Each takes tens of milliseconds or more: thousands would outlast the time limit.
+  var maxMermaidDiagrams = 50;
+  var mermaidDiagrams = 0;
+  // Nor is one longer than this: the layout of a dense flowchart of 400 edges (5 kB) took
+  // 4 s, and one such diagram would otherwise turn the whole page into text.
+  var maxMermaidSource = 8192;
+  // The kinds of diagram beautiful-mermaid draws, by the header line (in lower case).
+  var mermaidKinds = [
+    [/^(?:graph|flowchart)\b/, "flowchart"],
+    [/^sequencediagram$/, "sequence diagram"],
+    [/^classdiagram$/, "class diagram"],
+    [/^statediagram(?:-v2)?$/, "state diagram"],
+    [/^erdiagram$/, "entity relationship diagram"],
+    [/^xychart(?:-beta)?\b/, "XY chart"],
+  ];
+  // The page's colours, light and dark, which the images follow; each paints its own
+  // background, as WebKit draws an image in light colours on a dark page (and paints no
+  // background of an image's root element).
+  var mermaidColours = { bg: "#ffffff", fg: "#1f2328", transparent: true };
+  var mermaidBackdrop =
+    "<style>@media screen and (prefers-color-scheme: dark) { svg { --bg: #0d1117 !important; --fg: #e6edf3 !important; } }</style>" +
+    '<rect width="100%" height="100%" fill="var(--bg)"/>';
 
   try {
     // A leading front-matter block (--- or +++ fences, optional byte-order mark) is dropped;
@@ -260,6 +283,60 @@
     });
   }
 
+  // A ```mermaid fence of a kind beautiful-mermaid draws becomes an SVG image (nothing in an
+  // image runs or fetches); another kind, or one it rejects, stays code with a note beneath.
+  function mermaidFence(token) {
+    if (/^\S*/.exec(token.lang || "")[0] !== "mermaid") return false;
+    var code = '<pre><code class="hljs language-mermaid">' + escapeHTML(token.text.replace(/\n$/, "")) + "\n</code></pre>";
+    var note = function (text) {
+      return '<figure class="mermaid">' + code + "<figcaption>" + escapeHTML(text) + "</figcaption></figure>\n";
+    };
+    // The header comes after mermaid's own front matter (title, settings), blank lines and %% comments.
+    var lines = token.text.replace(/^---[ \t]*\n[\s\S]*?\n---[ \t]*(?:\n|$)/, "").split("\n");
+    var at = 0;
+    while (at < lines.length && /^\s*(?:%%.*)?$/.test(lines[at])) at++;
+    // Headers mermaid takes and beautiful-mermaid does not: a trailing ";", no direction, "-v2".
+    var header = (lines[at] || "").trim().replace(/;$/, "").replace(/^(graph|flowchart)$/i, "$1 TD").replace(/^(classDiagram)-v2$/i, "$1");
+    var kind = mermaidKinds.filter(function (k) { return k[0].test(header.toLowerCase()); })[0];
+    if (header && !kind) return note('Mermaid diagrams of the kind "' + header.split(/\s/)[0].slice(0, 40) + '" are not drawn.');
+    if (token.text.length > maxMermaidSource) return note("Not drawn: Mermaid diagrams are drawn up to " + maxMermaidSource + " characters.");
+    if (++mermaidDiagrams > maxMermaidDiagrams) return note("Not drawn: a page draws at most " + maxMermaidDiagrams + " Mermaid diagrams.");
+    lines[at] = header;
+    var svg;
+    try {
+      svg = beautifulMermaid.renderMermaidSVG(lines.slice(at).join("\n"), mermaidColours);
+    } catch (e) {
+      return note("Mermaid diagram not drawn: " + String(e && e.message ? e.message : e));
+    }
+    // What it reads nothing of (a class relation written without spaces) comes out empty.
+    if (/^<svg[^>]*\swidth="0"/.test(svg)) return note("Mermaid diagram not drawn: nothing in it was understood.");
+    // No web fonts (an image fetches nothing anyway); its own background, dark where the page is.
+    svg = svg.replace(/@import url\([^)]*\);/g, "").replace(/^<svg[^>]*>/, function (open) { return open + mermaidBackdrop; });
+    return '<figure class="mermaid"><img src="data:image/svg+xml;base64,' + base64UTF8(svg) + '" alt="Mermaid ' + kind[1] + '"></figure>\n';
+  }
+
+  // The UTF-8 bytes of `text` (a lone surrogate as U+FFFD) in base64.
+  function base64UTF8(text) {
+    var digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    var bytes = [];
+    for (var i = 0; i < text.length; i++) {
+      var c = text.charCodeAt(i);
+      var next = text.charCodeAt(i + 1);
+      if (c >= 0xd800 && c < 0xdc00 && next >= 0xdc00 && next < 0xe000) c = 0x10000 + ((c - 0xd800) << 10) + (next - 0xdc00), i++;
+      else if (c >= 0xd800 && c < 0xe000) c = 0xfffd;
+      if (c < 0x80) bytes.push(c);
+      else if (c < 0x800) bytes.push(0xc0 | (c >> 6), 0x80 | (c & 63));
+      else if (c < 0x10000) bytes.push(0xe0 | (c >> 12), 0x80 | ((c >> 6) & 63), 0x80 | (c & 63));
+      else bytes.push(0xf0 | (c >> 18), 0x80 | ((c >> 12) & 63), 0x80 | ((c >> 6) & 63), 0x80 | (c & 63));
+    }
+    var out = [];
+    for (var j = 0; j < bytes.length; j += 3) {
+      var n = (bytes[j] << 16) | ((bytes[j + 1] || 0) << 8) | (bytes[j + 2] || 0);
+      out.push(digits[n >> 18] + digits[(n >> 12) & 63] + (j + 1 < bytes.length ? digits[(n >> 6) & 63] : "=") + (j + 2 < bytes.length ? digits[n & 63] : "="));
+    }
+    return out.join("");
+  }
+
   // The GitHub extras whose libraries have been evaluated (each only where the text
   // holds what it acts on).
   function useGithubExtras(src) {
@@ -333,6 +410,7 @@
         })
       );
     }
+    if (typeof beautifulMermaid !== "undefined") marked.use({ renderer: { code: mermaidFence } });
     // Only the emoji whose names the text holds between colons: a pattern of all of
     // GitHub's names takes longer to compile than most documents take to render.
     var named = {};

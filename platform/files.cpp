@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,6 +85,23 @@ std::string readFile(const FileURL& url, size_t limit) {
   size_t size = S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : 0;
   if (int error = file.readUpTo(bytes, limit, size)) throw FileReadError(error, path);
   return bytes;
+}
+
+MappedFile::MappedFile(const std::string& path) {
+  FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (file.get() < 0 || fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      info.st_size == 0)
+    return;
+  void* data =
+      mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, file.get(), 0);
+  if (data == MAP_FAILED) return;
+  data_ = data;
+  size_ = static_cast<size_t>(info.st_size);
+}
+
+MappedFile::~MappedFile() {
+  if (data_ != nullptr) munmap(data_, size_);
 }
 
 std::optional<FileURL> realPath(const FileURL& url) {

@@ -1,4 +1,5 @@
-// The file system: descriptors, whole-file reads, real paths, listings, the bundle, I/O errors.
+// The file system: descriptors, whole-file reads and mappings, real paths, listings, the bundle,
+// I/O errors.
 #pragma once
 
 #include <cstddef>
@@ -64,6 +65,23 @@ class FileDescriptor {
 // The bytes of the file, at most `limit` of them (the read stops there). Throws
 // FileReadError when the file is missing, unreadable or a directory.
 std::string readFile(const FileURL& url, size_t limit = SIZE_MAX);
+
+// A regular file's bytes, mapped read-only: only the pages that are read are loaded. Empty
+// when the file cannot be opened or mapped. Replace a mapped file by renaming a new one over
+// it: one cut short under a mapping faults the reader.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  std::string_view bytes() const { return {static_cast<const char*>(data_), size_}; }
+
+ private:
+  void* data_ = nullptr;
+  size_t size_ = 0;
+};
 
 // The canonical absolute path of an existing file or directory, as the file system
 // resolves it. Nothing when some component is missing or cannot be searched.

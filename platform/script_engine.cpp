@@ -18,6 +18,7 @@
 #include <js/GlobalObject.h>
 #include <js/Initialization.h>
 #include <js/Interrupt.h>
+#include <js/Promise.h>
 #include <js/Realm.h>
 #include <js/RealmOptions.h>
 #include <js/Stack.h>
@@ -41,7 +42,7 @@ namespace {
 constexpr size_t kStackReserve = 256 * 1024;
 // Texts at least this long are compiled once per thread and kept; the libraries are.
 constexpr size_t kCompiledTextMinimum = 1024;
-constexpr size_t kCompiledTextsKept = 12;
+constexpr size_t kCompiledTextsKept = 16;
 // Calls (or loop iterations) of a function before the engine compiles it to machine code.
 constexpr uint32_t kBaselineWarmUpCalls = 1000;
 
@@ -129,6 +130,24 @@ JSObject* makeGlobal(JSContext* cx, JSObject* zoneAnchor) {
 
 // A new JSContext with its self-hosted code, taken from the engine cache when that
 // holds it; should the cached form be refused, the code is compiled instead.
+// Promise reactions never run: a conversion is one evaluation after another, with no event
+// loop to run them in. Without a queue the engine dereferences null at the first then().
+class NoJobQueue final : public JS::JobQueue {
+ public:
+  JSObject* getIncumbentGlobal(JSContext* cx) override { return JS::CurrentGlobalOrNull(cx); }
+  bool enqueuePromiseJob(JSContext*, JS::HandleObject, JS::HandleObject, JS::HandleObject,
+                         JS::HandleObject) override {
+    return true;
+  }
+  void runJobs(JSContext*) override {}
+  bool empty() const override { return true; }
+
+ private:
+  js::UniquePtr<SavedJobQueue> saveJobQueue(JSContext*) override {
+    return js::MakeUnique<SavedJobQueue>();
+  }
+};
+
 JSContext* newContext(const EngineCache& cache) {
   for (JS::SelfHostedCache selfHosted : {cache.selfHosted(), JS::SelfHostedCache()}) {
     JSContext* cx = JS_NewContext(limits::scriptHeapBytes);
@@ -164,6 +183,8 @@ ThreadEngine::ThreadEngine(std::shared_ptr<ProcessEngine> process) : process_(st
   // Deep recursion in a script must end in a catchable error, not a crash.
   size_t stack = threadStackSize();
   if (stack > 2 * kStackReserve) JS_SetNativeStackQuota(context_, stack - kStackReserve);
+  static NoJobQueue noJobs;
+  JS::SetJobQueue(context_, &noJobs);
   JSObject* anchor = nullptr;
   if (JS_AddInterruptCallback(context_, continueUnlessPastDeadline) &&
       (anchor = makeGlobal(context_, nullptr)) != nullptr) {

@@ -126,12 +126,13 @@ bool engineBuildId(JS::BuildIdCharVector* buildId) {
 EngineCache::EngineCache() {
   auto url = Bundle::forBinaryContaining(reinterpret_cast<const void*>(&engineBuildId))
                  .urlForResource("script-engine", "cache");
-  if (url) bytes_ = readBytes(url->path());
+  if (url) file_ = std::make_unique<MappedFile>(url->path());
+  if (file_) bytes_ = file_->bytes();
   if (bytes_.empty()) {
     state_ = "absent or empty, so each process compiles the engine's code";
   } else if (!parse()) {
     state_ = "made for another build of the engine (or damaged), so not used";
-    bytes_.clear();
+    bytes_ = {};
     selfHosted_ = {};
     entries_.clear();
   }
@@ -209,9 +210,14 @@ bool writeEngineCache(const std::string& cachePath, const std::vector<std::strin
   if (cx != nullptr) JS_DestroyContext(cx);
   JS_ShutDown();
   if (!ok) return fail("nothing written");
-  std::ofstream file(cachePath, std::ios::binary | std::ios::trunc);
+  // A new file renamed over the old one: a process may have the old one mapped.
+  const std::string written = cachePath + ".new";
+  std::ofstream file(written, std::ios::binary | std::ios::trunc);
   file.write(out.data(), static_cast<std::streamsize>(out.size()));
-  return file ? true : fail("cannot write " + cachePath);
+  file.close();
+  return file && std::rename(written.c_str(), cachePath.c_str()) == 0
+             ? true
+             : fail("cannot write " + cachePath);
 }
 
 }  // namespace platform

@@ -8,9 +8,12 @@
 #include <jsapi.h>
 #include <mozilla/RefPtr.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace platform {
 
@@ -49,7 +52,8 @@ class EngineCache {
   bool parse();
 
   std::string_view state_ = "matches the loaded engine";
-  std::string bytes_;
+  std::unique_ptr<MappedFile> file_;  // mapped: only the compiled forms in use are read
+  std::string_view bytes_;
   JS::SelfHostedCache selfHosted_;
   std::vector<Entry> entries_;
 };

@@ -150,6 +150,31 @@ ${'filler\n\n'.repeat(60)}## Down here :tada: now\n\n${'filler\n\n'.repeat(60)}
       'no style attribute': style('#styled').color !== 'rgb(255, 0, 0)',
     };
   },
+}, {
+  name: 'with --github each mermaid diagram is an image, drawn in its box, that runs, fetches and styles nothing',
+  options: ['--github'],
+  markdown: [`flowchart LR\n  A["<img src=x onerror=${ran('label')}>"] --> B\n  style A fill:url(${origin}/fill.png)`,
+    'sequenceDiagram\n  Alice->>Bob: <script>x</script>', 'classDiagram\n  Animal <|-- Duck', 'stateDiagram-v2\n  [*] --> Idle',
+    'erDiagram\n  A ||--o{ B : has', 'xychart-beta\n  x-axis [a, b]\n  bar [1, 2]', 'pie\n  "a" : 1',
+  ].map((diagram) => `\`\`\`mermaid\n${diagram}\n\`\`\`\n`).join('\n'),
+  facts: () => {
+    const images = [...document.querySelectorAll('figure.mermaid img')];
+    const inked = (img) => {  // any pixel of the image, drawn at its box's size, unlike its corner's
+      const {width, height} = img.getBoundingClientRect(), canvas = Object.assign(document.createElement('canvas'), {width, height});
+      const drawing = canvas.getContext('2d');
+      drawing.drawImage(img, 0, 0, width, height);
+      const pixels = width > 0 && height > 0 ? drawing.getImageData(0, 0, width, height).data : [];
+      return pixels.some((v, i) => v !== pixels[i % 4]);
+    };
+    return {
+      'an image of each kind': images.map((img) => img.alt).join() === ['flowchart', 'sequence diagram', 'class diagram',
+        'state diagram', 'entity relationship diagram', 'XY chart'].map((kind) => `Mermaid ${kind}`).join(),
+      'each drawn': images.every((img) => img.complete && img.src.startsWith('data:image/svg+xml;base64,') && inked(img)),
+      'a kind not drawn left as code': /"pie"/.test(document.querySelector('figure.mermaid pre + figcaption')?.textContent),
+      'nothing ran': JSON.stringify(document.documentElement.dataset) === '{}',
+      'no stylesheet but the page\'s': document.styleSheets.length === 1,
+    };
+  },
 }];
 
 cases.forEach((c, n) => test(c.name, async () => {

@@ -31,6 +31,11 @@ TEST(ScriptContext, ValuesAndExceptions) {
   EXPECT_EQ(evaluate(*context, "'a' + 'b'"), "ab");
   EXPECT_EQ(evaluate(*context, "null"), "null");
   EXPECT_EQ(evaluate(*context, "var x = 1;"), "undefined");
+  // Promise reactions never run, with no event loop to run them; asking for one is no crash.
+  EXPECT_EQ(
+      evaluate(*context, "Promise.resolve().then(() => x++); (async () => { await 0; x++; })(); x"),
+      "1");
+  EXPECT_EQ(evaluate(*context, "x"), "1");
   EXPECT_EQ(evaluate(*context, "({ toString() { throw 1; } })"), std::nullopt);
   context->setGlobal("TEXT", std::string_view("caf\xC3\xA9\0!", 7));
   context->setGlobal("FLAG", true);
