@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "platform/child_process.h"
 #include "platform/files.h"
+#include "platform/limits.h"
 #include "platform/output.h"
+#include "platform/process.h"
 #include "platform/script_context.h"
 #include "preview/confinement.h"
 #include "preview/page_request.h"
@@ -37,9 +40,9 @@ constexpr const char* kHelp =
     "\n"
     "Where the kernel has Landlock and seccomp, quillory confines itself once it knows\n"
     "its files: it reads only below its documents' directories and its resources,\n"
-    "writes only its output (with -o, files below the page's directory), changes no\n"
-    "file's mode, owner, times or extended attributes, connects nowhere and runs no\n"
-    "program.\n"
+    "writes only its output, changes no file's mode, owner, times or extended\n"
+    "attributes, connects nowhere and runs no program. With -o a child process\n"
+    "converts, able to write nothing at all, and this one writes the page it prints.\n"
     "\n"
     "Options:\n"
     "  -o, --output OUT          write the page to OUT: a file is replaced whole, never\n"
@@ -77,32 +80,66 @@ int outputWritten() {
   return 1;
 }
 
-int renderOne(const std::string& file, const std::string& output,
-              const quillory::PreviewOptions& options) {
-  const platform::PreviewOutcome outcome =
-      quillory::pageFor(platform::FileURL::fileURLWithPath(file), options);
-  if (const auto* failure = std::get_if<platform::PreviewFailure>(&outcome)) {
-    complain(file, failure->message);  // the file as it was given
-    return 1;
-  }
-  const std::string& page = *std::get<platform::PreviewReply>(outcome).data;
-  if (!output.empty()) {
-    try {
-      platform::writeOutputFile(output, page);
-    } catch (const std::system_error& failure) {
-      complain(output, failure.code().message());
+// Prints the page of the one file in `files`, once this process may only read it and its
+// images. Returns the exit status.
+int printPage(const std::vector<std::string>& files, const quillory::PreviewOptions& options) {
+  try {
+    // Before any thread starts, so that every thread is confined: a fault in the
+    // conversion reaches no more than this page needs.
+    quillory::confineTo(files, "", false);
+    const platform::PreviewOutcome outcome =
+        quillory::pageFor(platform::FileURL::fileURLWithPath(files.front()), options);
+    if (const auto* failure = std::get_if<platform::PreviewFailure>(&outcome)) {
+      complain(files.front(), failure->message);  // the file as it was given
       return 1;
     }
+    platform::writeStandardOutput(*std::get<platform::PreviewReply>(outcome).data);
     return 0;
-  }
-  try {
-    platform::writeStandardOutput(page);
-  } catch (const std::system_error& failure) {
+  } catch (const platform::FileWriteError& failure) {
     if (failure.code().value() == EPIPE) return 0;  // a reader that has gone wants no more
     complain("standard output", failure.code().message());
     return 1;
+  } catch (const std::system_error& failure) {
+    // No process left under `ulimit -u`, or no memory for a thread's stack.
+    complain("cannot start a thread", failure.code().message());
+    return 1;
   }
-  return 0;
+}
+
+// Writes the page of the one file in `files` to `output`. A child process converts and
+// prints the page; this one writes it once the child has ended, so that a fault in the
+// conversion, which can write nothing but its standard output, makes, changes or removes
+// no file, the page's older version and its temporary file included.
+int writePage(const std::vector<std::string>& files, const std::string& output,
+              const quillory::PreviewOptions& options) {
+  // This process converts nothing: it needs no file until the child has ended, then the page.
+  platform::confineSystemCalls();
+  platform::ChildOutput child;
+  try {
+    child = platform::outputOfChild([&] { return printPage(files, options); },
+                                    limits::helperAnswerBytes);
+  } catch (const std::system_error& failure) {
+    std::fprintf(stderr, "quillory: %s\n", failure.what());  // no process, or no output
+    return 1;
+  }
+  if (child.overran) {
+    complain(files.front(), "the conversion's page is longer than any page can be");
+    return 1;
+  }
+  if (child.signal != 0) platform::endBySignal(child.signal);  // as the conversion ended
+  if (child.exitStatus != 0) return child.exitStatus;          // having said why
+  try {
+    // Now writing only what the page needs, and leaving no temporary page when interrupted.
+    quillory::confineTo({}, output, false);
+    platform::removeTemporaryFilesOnInterrupt();
+    platform::writeOutputFile(output, child.bytes);
+    return 0;
+  } catch (const platform::FileWriteError& failure) {
+    complain(output, failure.code().message());
+  } catch (const std::system_error& failure) {
+    complain("cannot start a thread", failure.code().message());
+  }
+  return 1;
 }
 
 bool parseSeconds(const char* text, std::chrono::milliseconds& limit) {
@@ -172,14 +209,11 @@ int main(int argc, char** argv) {
   if (outputDirectory.empty() && files.size() > 1) {
     return usageError("only one FILE may be given without -d");
   }
+  if (outputDirectory.empty()) {
+    return output.empty() ? printPage(files, options) : writePage(files, output, options);
+  }
   try {
-    if (!outputDirectory.empty()) return cli::renderBatch(files, outputDirectory, options);
-    // Before any thread starts, so that every thread is confined: a fault in the
-    // conversion reaches no more than this page needs. Then an interrupted run leaves no
-    // temporary page behind.
-    quillory::confineTo(files, output, false);
-    platform::removeTemporaryFilesOnInterrupt();
-    return renderOne(files.front(), output, options);
+    return cli::renderBatch(files, outputDirectory, options);
   } catch (const std::system_error& failure) {
     // Output errors are told where they happen: what reaches here is a thread that
     // could not start (no process left under `ulimit -u`, or no memory for its stack).
