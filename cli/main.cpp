@@ -2,12 +2,14 @@
 // writes the pages it gets back.
 #include <getopt.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -24,14 +26,15 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: quillory [--github] [-o OUT] FILE\n"
+    "Usage: quillory [--github] [-o OUT] FILE|-\n"
     "       quillory [--github] -d OUTDIR FILE|DIR...\n";
 constexpr const char* kHelp =
     "Render Markdown as self-contained HTML pages: GitHub Flavored Markdown, math as\n"
     "MathML, front matter stripped, local images embedded, and a Content-Security-Policy\n"
     "under which the page runs no script and fetches nothing.\n"
     "\n"
-    "With one FILE the page goes to standard output, or to OUT with -o. With -d, every\n"
+    "With one FILE the page goes to standard output, or to OUT with -o; a FILE of -\n"
+    "is standard input, its images found from the working directory. With -d, every\n"
     "FILE (a directory stands for the Markdown files below it) becomes a page in OUTDIR,\n"
     "named after the file with .html in place of its extension; files are rendered in\n"
     "parallel, progress shows on a terminal, and failures are listed at the end. A\n"
@@ -80,17 +83,27 @@ int outputWritten() {
   return 1;
 }
 
-// Prints the page of the one file in `files`, once this process may only read it and its
-// images. Returns the exit status.
+// Standard input's name in arguments, and in what is said about it.
+constexpr std::string_view kStandardInput = "-";
+
+// The file as it was given, for what is said about it.
+std::string nameOf(const std::string& file) {
+  return file == kStandardInput ? "standard input" : file;
+}
+
+// Prints the page of the one file in `files` (standard input for "-", its images found
+// from the working directory), once this process may only read it and its images. Returns
+// the exit status.
 int printPage(const std::vector<std::string>& files, const quillory::PreviewOptions& options) {
+  const bool standardInput = files.front() == kStandardInput;
   try {
     // Before any thread starts, so that every thread is confined: a fault in the
     // conversion reaches no more than this page needs.
-    quillory::confineTo(files, "", false);
-    const platform::PreviewOutcome outcome =
-        quillory::pageFor(platform::FileURL::fileURLWithPath(files.front()), options);
+    quillory::confineTo(standardInput ? std::vector<std::string>{"."} : files, "", false);
+    const platform::PreviewOutcome outcome = quillory::pageFor(
+        {platform::FileURL::fileURLWithPath(files.front()), standardInput}, options);
     if (const auto* failure = std::get_if<platform::PreviewFailure>(&outcome)) {
-      complain(files.front(), failure->message);  // the file as it was given
+      complain(nameOf(files.front()), failure->message);
       return 1;
     }
     platform::writeStandardOutput(*std::get<platform::PreviewReply>(outcome).data);
@@ -123,7 +136,7 @@ int writePage(const std::vector<std::string>& files, const std::string& output,
     return 1;
   }
   if (child.overran) {
-    complain(files.front(), "the conversion's page is longer than any page can be");
+    complain(nameOf(files.front()), "the conversion's page is longer than any page can be");
     return 1;
   }
   if (child.signal != 0) platform::endBySignal(child.signal);  // as the conversion ended
@@ -208,6 +221,10 @@ int main(int argc, char** argv) {
   }
   if (outputDirectory.empty() && files.size() > 1) {
     return usageError("only one FILE may be given without -d");
+  }
+  if (!outputDirectory.empty() &&
+      std::find(files.begin(), files.end(), kStandardInput) != files.end()) {
+    return usageError("-d cannot read standard input ('-')");
   }
   if (outputDirectory.empty()) {
     return output.empty() ? printPage(files, options) : writePage(files, output, options);

@@ -65,6 +65,10 @@ class FileDescriptor {
 // FileReadError when the file is missing, unreadable or a directory.
 std::string readFile(const FileURL& url, size_t limit = SIZE_MAX);
 
+// What standard input holds, at most `limit` bytes of it (the read stops there). Throws
+// FileReadError, naming "standard input", when it is a directory or cannot be read.
+std::string readStandardInput(size_t limit);
+
 // The canonical absolute path of an existing file or directory, as the file system
 // resolves it. Nothing when some component is missing or cannot be searched.
 std::optional<FileURL> realPath(const FileURL& url);
