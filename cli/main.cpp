@@ -2,18 +2,23 @@
 // writes the pages it gets back.
 #include <getopt.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "cli/batch.h"
+#include "platform/child_process.h"
 #include "platform/files.h"
+#include "platform/limits.h"
 #include "platform/output.h"
+#include "platform/process.h"
 #include "platform/script_context.h"
 #include "preview/confinement.h"
 #include "preview/page_request.h"
@@ -21,14 +26,15 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: quillory [--github] [-o OUT] FILE\n"
+    "Usage: quillory [--github] [-o OUT] FILE|-\n"
     "       quillory [--github] -d OUTDIR FILE|DIR...\n";
 constexpr const char* kHelp =
     "Render Markdown as self-contained HTML pages: GitHub Flavored Markdown, math as\n"
     "MathML, front matter stripped, local images embedded, and a Content-Security-Policy\n"
     "under which the page runs no script and fetches nothing.\n"
     "\n"
-    "With one FILE the page goes to standard output, or to OUT with -o. With -d, every\n"
+    "With one FILE the page goes to standard output, or to OUT with -o; a FILE of -\n"
+    "is standard input, its images found from the working directory. With -d, every\n"
     "FILE (a directory stands for the Markdown files below it) becomes a page in OUTDIR,\n"
     "named after the file with .html in place of its extension; files are rendered in\n"
     "parallel, progress shows on a terminal, and failures are listed at the end. A\n"
@@ -37,9 +43,9 @@ constexpr const char* kHelp =
     "\n"
     "Where the kernel has Landlock and seccomp, quillory confines itself once it knows\n"
     "its files: it reads only below its documents' directories and its resources,\n"
-    "writes only its output (with -o, files below the page's directory), changes no\n"
-    "file's mode, owner, times or extended attributes, connects nowhere and runs no\n"
-    "program.\n"
+    "writes only its output, changes no file's mode, owner, times or extended\n"
+    "attributes, connects nowhere and runs no program. With -o a child process,\n"
+    "which can write no file at all, converts, and this one writes the page it prints.\n"
     "\n"
     "Options:\n"
     "  -o, --output OUT          write the page to OUT: a file is replaced whole, never\n"
@@ -78,32 +84,76 @@ int outputWritten() {
   return 1;
 }
 
-int renderOne(const std::string& file, const std::string& output,
-              const quillory::PreviewOptions& options) {
-  const platform::PreviewOutcome outcome =
-      quillory::pageFor(platform::FileURL::fileURLWithPath(file), options);
-  if (const auto* failure = std::get_if<platform::PreviewFailure>(&outcome)) {
-    complain(file, failure->message);  // the file as it was given
-    return 1;
-  }
-  const std::string& page = *std::get<platform::PreviewReply>(outcome).data;
-  if (!output.empty()) {
-    try {
-      platform::writeOutputFile(output, page);
-    } catch (const std::system_error& failure) {
-      complain(output, failure.code().message());
+// Standard input's name in arguments, and in what is said about it.
+constexpr std::string_view kStandardInput = "-";
+
+// The file as it was given, for what is said about it.
+std::string nameOf(const std::string& file) {
+  return file == kStandardInput ? "standard input" : file;
+}
+
+// Prints the page of the one file in `files` (standard input for "-", its images found
+// from the working directory), once this process may only read it and its images. Returns
+// the exit status.
+int printPage(const std::vector<std::string>& files, const quillory::PreviewOptions& options) {
+  const bool standardInput = files.front() == kStandardInput;
+  try {
+    // Before any thread starts, so that every thread is confined: a fault in the
+    // conversion reaches no more than this page needs.
+    quillory::confineTo(standardInput ? std::vector<std::string>{"."} : files, "", false);
+    const platform::PreviewOutcome outcome = quillory::pageFor(
+        {platform::FileURL::fileURLWithPath(files.front()), standardInput}, options);
+    if (const auto* failure = std::get_if<platform::PreviewFailure>(&outcome)) {
+      complain(nameOf(files.front()), failure->message);
       return 1;
     }
+    platform::writeStandardOutput(*std::get<platform::PreviewReply>(outcome).data);
     return 0;
-  }
-  try {
-    platform::writeStandardOutput(page);
-  } catch (const std::system_error& failure) {
+  } catch (const platform::FileWriteError& failure) {
     if (failure.code().value() == EPIPE) return 0;  // a reader that has gone wants no more
     complain("standard output", failure.code().message());
     return 1;
+  } catch (const std::system_error& failure) {
+    // No process left under `ulimit -u`, or no memory for a thread's stack.
+    complain("cannot start a thread", failure.code().message());
+    return 1;
   }
-  return 0;
+}
+
+// Writes the page of the one file in `files` to `output`. A child process converts and
+// prints the page; this one writes it once the child has ended, so that a fault in the
+// conversion, which can write nothing but its standard output, makes, changes or removes
+// no file, the page's older version and its temporary file included.
+int writePage(const std::vector<std::string>& files, const std::string& output,
+              const quillory::PreviewOptions& options) {
+  // This process converts nothing: it needs no file until the child has ended, then the page.
+  platform::confineSystemCalls();
+  platform::ChildOutput child;
+  try {
+    child = platform::outputOfChild([&] { return printPage(files, options); },
+                                    limits::helperAnswerBytes);
+  } catch (const std::system_error& failure) {
+    std::fprintf(stderr, "quillory: %s\n", failure.what());  // no process, or no output
+    return 1;
+  }
+  if (child.overran) {
+    complain(nameOf(files.front()), "the conversion's page is longer than any page can be");
+    return 1;
+  }
+  if (child.signal != 0) platform::endBySignal(child.signal);  // as the conversion ended
+  if (child.exitStatus != 0) return child.exitStatus;          // having said why
+  try {
+    // Now writing only what the page needs, and leaving no temporary page when interrupted.
+    quillory::confineTo({}, output, false);
+    platform::removeTemporaryFilesOnInterrupt();
+    platform::writeOutputFile(output, child.bytes);
+    return 0;
+  } catch (const platform::FileWriteError& failure) {
+    complain(output, failure.code().message());
+  } catch (const std::system_error& failure) {
+    complain("cannot start a thread", failure.code().message());
+  }
+  return 1;
 }
 
 bool parseSeconds(const char* text, std::chrono::milliseconds& limit) {
@@ -173,14 +223,15 @@ int main(int argc, char** argv) {
   if (outputDirectory.empty() && files.size() > 1) {
     return usageError("only one FILE may be given without -d");
   }
+  if (!outputDirectory.empty() &&
+      std::find(files.begin(), files.end(), kStandardInput) != files.end()) {
+    return usageError("-d cannot read standard input ('-')");
+  }
+  if (outputDirectory.empty()) {
+    return output.empty() ? printPage(files, options) : writePage(files, output, options);
+  }
   try {
-    if (!outputDirectory.empty()) return cli::renderBatch(files, outputDirectory, options);
-    // Before any thread starts, so that every thread is confined: a fault in the
-    // conversion reaches no more than this page needs. Then an interrupted run leaves no
-    // temporary page behind.
-    quillory::confineTo(files, output, false);
-    platform::removeTemporaryFilesOnInterrupt();
-    return renderOne(files.front(), output, options);
+    return cli::renderBatch(files, outputDirectory, options);
   } catch (const std::system_error& failure) {
     // Output errors are told where they happen: what reaches here is a thread that
     // could not start (no process left under `ulimit -u`, or no memory for its stack).

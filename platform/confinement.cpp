@@ -253,6 +253,11 @@ Protections availableProtections() {
 
 Protections confine(const Allowed& allowed) { return confineThreads(allowed, false); }
 
+Protections confineSystemCalls() {
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return {};
+  return {.seccomp = filterSystemCalls()};
+}
+
 Protections confineProcess(const Allowed& allowed) { return confineThreads(allowed, true); }
 
 std::string describeProtections(const Protections& protections) {

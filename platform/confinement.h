@@ -33,6 +33,10 @@ Protections availableProtections();
 // answer, and the process runs on as it would have.
 Protections confine(const Allowed& allowed);
 
+// Applies the system-call part of confine() alone, to every thread and to the threads and
+// processes started from now on, so that confine() can still follow. Never throws.
+Protections confineSystemCalls();
+
 // Confines every thread of the process to `allowed`, the threads already running included
 // (each applies Landlock's rules itself, as Landlock binds only the thread that sets them),
 // and with them the threads and processes started from now on. Never throws. `files` says

@@ -73,18 +73,32 @@ int FileDescriptor::readUpTo(std::string& bytes, size_t limit, size_t expectedSi
   return 0;
 }
 
-std::string readFile(const FileURL& url, size_t limit) {
-  const std::string path = url.path();
-  FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) throw FileReadError(errno, path);
+namespace {
+
+// The bytes of `file`, open as `name`, at most `limit` of them.
+std::string readOpenFile(const FileDescriptor& file, const std::string& name, size_t limit) {
+  if (file.get() < 0) throw FileReadError(errno, name);
   struct stat info {};
-  if (fstat(file.get(), &info) != 0) throw FileReadError(errno, path);
-  if (S_ISDIR(info.st_mode)) throw FileReadError(EISDIR, path);
+  if (fstat(file.get(), &info) != 0) throw FileReadError(errno, name);
+  if (S_ISDIR(info.st_mode)) throw FileReadError(EISDIR, name);
 
   std::string bytes;
   size_t size = S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : 0;
-  if (int error = file.readUpTo(bytes, limit, size)) throw FileReadError(error, path);
+  if (int error = file.readUpTo(bytes, limit, size)) throw FileReadError(error, name);
   return bytes;
+}
+
+}  // namespace
+
+std::string readFile(const FileURL& url, size_t limit) {
+  const std::string path = url.path();
+  return readOpenFile(FileDescriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)), path, limit);
+}
+
+std::string readStandardInput(size_t limit) {
+  // A descriptor of its own, which may be closed; the process's descriptor 0 stays.
+  return readOpenFile(FileDescriptor(fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)), "standard input",
+                      limit);
 }
 
 MappedFile::MappedFile(const std::string& path) {

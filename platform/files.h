@@ -66,6 +66,10 @@ class FileDescriptor {
 // FileReadError when the file is missing, unreadable or a directory.
 std::string readFile(const FileURL& url, size_t limit = SIZE_MAX);
 
+// What standard input holds, at most `limit` bytes of it (the read stops there). Throws
+// FileReadError, naming "standard input", when it is a directory or cannot be read.
+std::string readStandardInput(size_t limit);
+
 // A regular file's bytes, mapped read-only: only the pages that are read are loaded. Empty
 // when the file cannot be opened or mapped. Replace a mapped file by renaming a new one over
 // it: one cut short under a mapping faults the reader.

@@ -37,8 +37,9 @@ inline constexpr size_t embeddedImageBytes = 64 * 1024 * 1024;
 // A request to a conversion helper: a flag and a path, never near this.
 inline constexpr size_t helperRequestBytes = 64 * 1024;
 
-// An answer from a conversion helper: a page stays below the fragment, the embedded images
-// and the stylesheet together; anything longer is a helper that cannot be trusted.
+// An answer from a conversion helper, or the page that `quillory -o` gets from the process
+// that converts for it: a page stays below the fragment, the embedded images and the
+// stylesheet together; anything longer is a helper that cannot be trusted.
 inline constexpr size_t helperAnswerBytes = 256u << 20;
 
 // The preview window's settings file: a few lines; a larger one is not the window's and is

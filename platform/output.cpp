@@ -49,15 +49,7 @@ sigset_t interruptSignals() {
   temporaryFilesMutex.lock();  // kept until the end
   for (const std::string& file : temporaryFiles()) unlink(file.c_str());
   // End the way the signal would have ended the process, so that the caller sees it.
-  struct sigaction defaultAction {};
-  defaultAction.sa_handler = SIG_DFL;
-  sigaction(signal, &defaultAction, nullptr);
-  sigset_t only;
-  sigemptyset(&only);
-  sigaddset(&only, signal);
-  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-  raise(signal);
-  _exit(128 + signal);
+  endBySignal(signal);
 }
 
 // Creates a new file beside `path`, named after it with a dot and six random letters or

@@ -15,6 +15,9 @@ namespace platform {
 
 struct FilePreviewRequest {
   FileURL fileURL;
+  // The document is this process's standard input, not the file; its images are found from
+  // `fileURL`'s directory all the same.
+  bool standardInput = false;
 };
 
 struct ContentSize {

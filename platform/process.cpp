@@ -2,10 +2,12 @@
 // the end of a helper process with its parent.
 #include "platform/process.h"
 
+#include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/random.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -86,6 +88,18 @@ void Executor::work() {
 }
 
 void endWithParent() { prctl(PR_SET_PDEATHSIG, SIGKILL); }
+
+void endBySignal(int signal) {
+  struct sigaction defaultAction {};
+  defaultAction.sa_handler = SIG_DFL;
+  sigaction(signal, &defaultAction, nullptr);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  raise(signal);
+  _exit(128 + signal);
+}
 
 int secureRandomBytes(std::span<uint8_t> buffer) {
   size_t filled = 0;

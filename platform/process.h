@@ -43,6 +43,9 @@ class Executor {
 // Has the kernel end this process when the thread that started it ends.
 void endWithParent();
 
+// Ends this process by `signal`, as the signal's default action does, from any thread.
+[[noreturn]] void endBySignal(int signal);
+
 // Fills `buffer` from the kernel's cryptographically secure source. Returns 0 on
 // success and a non-zero status (an errno value) on failure.
 using SecureRandomSource = int (*)(std::span<uint8_t> buffer);

@@ -16,5 +16,8 @@ void requestPage(const platform::FileURL& file, const PreviewOptions& options,
 
 // Requests the page of `file` and waits for it.
 platform::PreviewOutcome pageFor(const platform::FileURL& file, const PreviewOptions& options = {});
+// The same for any request, such as one for standard input.
+platform::PreviewOutcome pageFor(const platform::FilePreviewRequest& request,
+                                 const PreviewOptions& options);
 
 }  // namespace quillory

@@ -39,8 +39,8 @@ class PreviewProvider {
   void providePreviewForFileRequest(platform::FilePreviewRequest request,
                                     platform::PreviewCompletion completionHandler) const;
 
-  // The work behind it: reads the file, builds the page, makes the reply. Throws
-  // platform::FileReadError when the file cannot be read.
+  // The work behind it: reads the file (or standard input), builds the page, makes the
+  // reply. Throws platform::FileReadError when the file cannot be read.
   platform::PreviewReply providePreview(const platform::FilePreviewRequest& request) const;
 
   // Builds the page of a small built-in document, with math, on every worker thread of the
@@ -53,7 +53,7 @@ class PreviewProvider {
 
   static constexpr size_t maxBytes = limits::sourceBytes;
 
-  std::string readText(const platform::FileURL& fileURL) const;
+  std::string readText(const platform::FilePreviewRequest& request) const;
   static std::string makeNonce(
       platform::SecureRandomSource secureSource = platform::secureRandomBytes);
   // The page, its stylesheet named by `nonce`.

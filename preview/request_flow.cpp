@@ -63,7 +63,7 @@ void PreviewProvider::warmUp() const {
 platform::PreviewReply PreviewProvider::providePreview(
     const platform::FilePreviewRequest& request) const {
   const platform::FileURL& fileURL = request.fileURL;
-  std::string text = readText(fileURL);
+  std::string text = readText(request);
   platform::FileURL baseDir = fileURL.deletingLastPathComponent();
   // The page's bytes are made once, here; the reply hands over this same buffer.
   std::string nonce = makeNonce();
@@ -71,10 +71,12 @@ platform::PreviewReply PreviewProvider::providePreview(
   return platform::PreviewReply{kPreferredPageSize, std::move(page), std::move(nonce)};
 }
 
-// Source reading: the previewed file as UTF-8 text, cut with a visible note when long.
-std::string PreviewProvider::readText(const platform::FileURL& fileURL) const {
-  // One byte past the cap tells whether the file is longer; nothing more is read.
-  std::string bytes = platform::readFile(fileURL, maxBytes + 1);
+// Source reading: the previewed file (or standard input) as UTF-8 text, cut with a visible
+// note when long.
+std::string PreviewProvider::readText(const platform::FilePreviewRequest& request) const {
+  // One byte past the cap tells whether the source is longer; nothing more is read.
+  std::string bytes = request.standardInput ? platform::readStandardInput(maxBytes + 1)
+                                            : platform::readFile(request.fileURL, maxBytes + 1);
   if (bytes.size() > maxBytes) {
     bytes.resize(maxBytes);
     bytes += kTruncationNote;
@@ -89,11 +91,16 @@ void requestPage(const platform::FileURL& file, const PreviewOptions& options,
   PreviewProvider(options).providePreviewForFileRequest({file}, std::move(done));
 }
 
-platform::PreviewOutcome pageFor(const platform::FileURL& file, const PreviewOptions& options) {
+platform::PreviewOutcome pageFor(const platform::FilePreviewRequest& request,
+                                 const PreviewOptions& options) {
   std::promise<platform::PreviewOutcome> outcome;
-  requestPage(file, options,
-              [&outcome](platform::PreviewOutcome page) { outcome.set_value(std::move(page)); });
+  PreviewProvider(options).providePreviewForFileRequest(
+      request, [&outcome](platform::PreviewOutcome page) { outcome.set_value(std::move(page)); });
   return outcome.get_future().get();
+}
+
+platform::PreviewOutcome pageFor(const platform::FileURL& file, const PreviewOptions& options) {
+  return pageFor(platform::FilePreviewRequest{file}, options);
 }
 
 }  // namespace quillory

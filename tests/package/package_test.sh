@@ -26,7 +26,7 @@ if [ "$mode" = files ]; then
     done
   done
   work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work" && mkdir pages && touch a.md b.markdown c.txt
-  for case in "-|$("$build/quillory" --help | options | xargs)" "--ti|--time-limit" \
+  for case in "-|$( (echo -; "$build/quillory" --help | options) | sort -u | xargs)" "--ti|--time-limit" \
               "|a.md b.markdown pages" "-d |pages" "-o |a.md b.markdown c.txt pages"; do
     got=$(completions "${case%|*}")
     [ "$got" = "${case#*|}" ] || fail "quillory ${case%|*}<Tab> offers '$got'"

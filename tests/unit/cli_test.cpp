@@ -83,6 +83,26 @@ TEST(CommandLine, WritesThePageToStandardOutputOrToTheOutputFile) {
                                         {"\xE9t\xE9.html", "<h1>Hello</h1>\n"}}));
 }
 
+// "-" is standard input, read as a document in the working directory, however long it is.
+TEST(CommandLine, StandardInputIsADocumentInTheWorkingDirectory) {
+  TempDir dir;
+  dir.write("dot.png", "\x89PNG\r\n\x1A\n");
+  dir.write("doc.md", "# Hi ![d](dot.png)\n");
+  const std::string page =
+      "<h1>Hi <img src=\"data:image/png;base64,iVBORw0KGgo=\" alt=\"d\"></h1>\n";
+  for (auto [command, expected] :
+       {std::pair{"cd \"$1\" && \"$0\" - <doc.md", ProcessResult{0, page, ""}},
+        {"cd \"$1\" && \"$0\" -o page.html - <doc.md && cat page.html", {0, page, ""}},
+        {"\"$0\" - </dev/zero | grep -c 'preview truncated (large file)'", {0, "1\n", ""}},
+        {"\"$0\" -o /dev/null - <\"$1\"", {1, "", "quillory: standard input: Is a directory\n"}},
+        {"\"$0\" - <&-", {1, "", "quillory: standard input: Bad file descriptor\n"}}}) {
+    auto result = testing_support::runProcess(
+        {"/bin/sh", "-c", command, testing_support::program("quillory"), dir.path()});
+    result.out = bodyOrText(result.out);
+    EXPECT_EQ(result, expected) << command;
+  }
+}
+
 TEST(CommandLine, WhatCannotBeReadOrWrittenIsNamedWithTheReason) {
   TempDir dir;
   const std::string doc = dir.write("in/sub/x.md", "# Doc\n");
@@ -114,7 +134,7 @@ TEST(CommandLine, WhatCannotBeReadOrWrittenIsNamedWithTheReason) {
 
 TEST(CommandLine, UsageHelpAndVersion) {
   const std::string usage =
-      "Usage: quillory [--github] [-o OUT] FILE\n       quillory [--github] -d OUTDIR "
+      "Usage: quillory [--github] [-o OUT] FILE|-\n       quillory [--github] -d OUTDIR "
       "FILE|DIR...\n";
   for (const auto& [arguments, complaint] :
        std::vector<std::pair<std::vector<std::string>, std::string>>{
@@ -126,7 +146,8 @@ TEST(CommandLine, UsageHelpAndVersion) {
            {{"-o", "x.html", "-d", "out", "a.md"}, "-o and -d cannot be used together"},
            {{"--time-limit", "soon", "a.md"}, "--time-limit wants a number of seconds, not 'soon'"},
            {{"--time-limit", "0", "a.md"}, "--time-limit wants a number of seconds, not '0'"},
-           {{"-d", "out"}, "no FILE given"}}) {
+           {{"-d", "out"}, "no FILE given"},
+           {{"-d", "out", "a.md", "-"}, "-d cannot read standard input ('-')"}}) {
     EXPECT_EQ(quillory(arguments),
               (ProcessResult{2, "",
                              "quillory: " + complaint + "\n" + usage +

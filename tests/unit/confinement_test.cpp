@@ -48,6 +48,34 @@ TEST(Confinement, AFaultReachesOnlyTheDocumentAndThePageStaysTheSame) {
   }
 }
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // their runtime comes first
+// Writing a page to a file, a fault in the conversion still changes, makes and removes nothing:
+// neither beside the page nor below its directory, nor in the document's own directory.
+TEST(Confinement, AFaultWritingAPageToAFileTouchesNoOtherFile) {
+  if (!platform::availableProtections().files) GTEST_SKIP() << "no Landlock in this kernel";
+  testing_support::TempDir dir;
+  const std::string root = dir.path(), doc = dir.write("doc/doc.md", "# Doc\n");
+  dir.write("site/old.html", "old");
+  dir.write("site/sub/old.html", "old");
+  std::string tries, answers;
+  for (const std::string step :
+       {"append site/old.html", "append site/sub/old.html", "create site/new.html",
+        "create site/sub/new.html", "remove site/sub/old.html", "append doc/doc.md",
+        "create doc/new.html", "remove doc/doc.md"}) {
+    tries += step.substr(0, 7) + root + "/" + step.substr(7) + "\n";
+    answers += step.substr(0, 7) + root + "/" + step.substr(7) + ": denied\n";
+  }
+  for (const std::string page : {root + "/site/page.html", root + "/doc/page.html"}) {
+    EXPECT_EQ(
+        testing_support::runProcess({"/usr/bin/env", "LD_PRELOAD=" + program("fault_on_open.so"),
+                                     "FAULT_DOCUMENT=" + doc, "FAULT_TRIES=" + tries,
+                                     program("quillory"), "-o", page, doc}),
+        (testing_support::ProcessResult{0, "", answers}));
+    EXPECT_NE(testing_support::readWholeFile(page).find("<h1>Doc</h1>"), std::string::npos);
+  }
+}
+#endif
+
 // Seen from outside while it waits for a document that is a FIFO, for one page and a batch.
 TEST(Confinement, TheCommandLineIsConfinedBeforeItReadsTheDocument) {
   if (!platform::availableProtections().seccomp) GTEST_SKIP() << "no seccomp in this kernel";

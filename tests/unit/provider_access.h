@@ -9,7 +9,7 @@ struct PreviewProviderInternals : PreviewProvider {
   using URL = platform::FileURL;
   using PreviewProvider::cssSource, PreviewProvider::escapedPre, PreviewProvider::makeNonce,
       PreviewProvider::markedSource;
-  static std::string readText(const URL& url) { return PreviewProvider().readText(url); }
+  static std::string readText(const URL& url) { return PreviewProvider().readText({url}); }
   static std::string buildHTML(const std::string& md, const URL& dir,
                                const PreviewOptions& options = {}) {
     return PreviewProvider(options).buildHTML(md, dir);
