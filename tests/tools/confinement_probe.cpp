@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -75,11 +76,17 @@ int main(int argc, char** argv) {
   iovec local{&byte, 1}, remote{&byte, 1};
   report("process_vm_readv", "", process_vm_readv(getppid(), &local, 1, &remote, 1, 0));
   tryFiles(argc - 1, argv + 1);
-  // Metadata, which Landlock leaves alone, of the document it may read.
+  // Metadata, which Landlock leaves alone, of the document it may read, by name and by
+  // descriptor (glibc's chmod makes the chmod system call, never fchmodat).
+  const int document = open(argv[1], O_RDONLY | O_CLOEXEC);
   report("chmod ", argv[1], chmod(argv[1], 0600));
+  report("fchmodat ", argv[1], syscall(SYS_fchmodat, AT_FDCWD, argv[1], 0600));
+  report("fchmod ", argv[1], fchmod(document, 0600));
   report("chown ", argv[1], chown(argv[1], getuid(), getgid()));
+  report("fchown ", argv[1], fchown(document, getuid(), getgid()));
   report("utimensat ", argv[1], utimensat(AT_FDCWD, argv[1], nullptr, 0));
   report("setxattr ", argv[1], setxattr(argv[1], "user.probe", "x", 1, 0));
+  report("fsetxattr ", argv[1], fsetxattr(document, "user.probe", "x", 1, 0));
   if (warm) {
     std::promise<void> tried;
     platform::Executor::global().enqueue([&] {
