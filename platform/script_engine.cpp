@@ -225,8 +225,8 @@ size_t ThreadEngine::heldBytes() const {
 
 bool ThreadEngine::withinMemoryBudget() {
   if (heldBytes() <= limits::scriptMemoryBytes) return true;
-  // Garbage counts until it is collected. The second collection starts only once the
-  // first has freed all it found, on the engine's helper threads too.
+  // Garbage counts until it is collected. Twice: what one collection leaves to the engine's
+  // helper threads to free may still be counted when it returns, and the next waits for it.
   JS_GC(context_);
   JS_GC(context_);
   return heldBytes() <= limits::scriptMemoryBytes;
