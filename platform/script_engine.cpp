@@ -225,9 +225,8 @@ size_t ThreadEngine::heldBytes() const {
 
 bool ThreadEngine::withinMemoryBudget() {
   if (heldBytes() <= limits::scriptMemoryBytes) return true;
-  // Garbage counts until it is collected. Twice: what one collection leaves to the engine's
-  // helper threads to free may still be counted when it returns, and the next waits for it.
-  JS_GC(context_);
+  // Garbage counts until it is collected (measured: 300 MB kept amid 3 GB of garbage
+  // weighs 384 MB before a collection, 300 MB after it).
   JS_GC(context_);
   return heldBytes() <= limits::scriptMemoryBytes;
 }
