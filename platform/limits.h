@@ -16,8 +16,15 @@ inline constexpr size_t sourceBytes = 4'000'000;
 inline constexpr std::chrono::milliseconds conversionTime{10'000};
 
 // Live script heap of one converting thread: past it allocations fail and the conversion
-// falls back to text, so a document cannot make the engine eat the machine's memory.
+// falls back to text. It counts the engine's objects, not the text of its strings.
 inline constexpr uint32_t scriptHeapBytes = 512u * 1024u * 1024u;
+
+// All the memory the engine accounts to one converting thread, its heap and what it allocates
+// outside it (the text of strings, arrays' elements) together, weighed after each garbage
+// collection: past it the conversion falls back to text. Containers nested deep make marked
+// keep the text once per level (1,200 quote levels of a 1.4 MB file: 1.7 GB); the largest
+// ordinary documents hold a fraction of it (a 4 MB one peaks near 110 MB in all).
+inline constexpr size_t scriptMemoryBytes = 384u * 1024u * 1024u;
 
 // The longest HTML fragment taken from the renderer. A few lines of Markdown can make
 // gigabytes of HTML (one long link target referenced a million times); past this the

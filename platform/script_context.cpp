@@ -27,18 +27,23 @@ struct ScriptContext::Engine {
       : thread(thread),
         cx(thread.context()),
         global(cx, globalObject),
-        deadline(cx, ScriptClock::now() + timeLimit),
+        bounds(cx, ScriptClock::now() + timeLimit),
         previousRealm(JS::EnterRealm(cx, globalObject)) {}
   ~Engine() {
     JS::LeaveRealm(cx, previousRealm);
     global.reset();
-    JS_MaybeGC(cx);
+    // Scripts stopped for their memory leave as much garbage: freed now, for the next ones.
+    if (bounds.memoryExhausted()) {
+      JS_GC(cx);
+    } else {
+      JS_MaybeGC(cx);
+    }
   }
 
   ThreadEngine& thread;
   JSContext* cx;
   JS::PersistentRootedObject global;
-  ScriptDeadline deadline;
+  ScriptBounds bounds;
   JS::Realm* previousRealm;
 };
 
@@ -97,7 +102,7 @@ void ScriptContext::dispatchPendingException() {
 }
 
 std::optional<ScriptValue> ScriptContext::evaluateScript(std::string_view source) {
-  if (engine_->deadline.passed()) return std::nullopt;
+  if (engine_->bounds.deadlinePassed() || engine_->bounds.memoryExhausted()) return std::nullopt;
   JSContext* cx = engine_->cx;
   RefPtr<JS::Stencil> stencil = engine_->thread.compile(source);
   JS::RootedValue result(cx);
@@ -114,7 +119,7 @@ std::optional<ScriptValue> ScriptContext::evaluateScript(std::string_view source
   return std::nullopt;
 }
 
-bool ScriptContext::timeLimitPassed() const { return engine_->deadline.passed(); }
+bool ScriptContext::timeLimitPassed() const { return engine_->bounds.deadlinePassed(); }
 
 void ScriptContext::setGlobal(const std::string& name, std::string_view utf8Text) {
   JSContext* cx = engine_->cx;

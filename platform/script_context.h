@@ -39,9 +39,10 @@ class ScriptContext {
  public:
   using ExceptionHandler = std::function<void(ScriptContext&, const ScriptValue& exception)>;
 
-  // A new, empty context whose scripts may run `timeLimit` in all, counted from now:
-  // past it the running script is stopped and later ones do not start, and evaluation
-  // yields nothing. Nothing when the engine cannot make one.
+  // A new, empty context whose scripts may run `timeLimit` in all, counted from now, and
+  // hold limits::scriptMemoryBytes of memory: past either the running script is stopped and
+  // later ones do not start, and evaluation yields nothing. Nothing when the engine cannot
+  // make one.
   static std::unique_ptr<ScriptContext> create(std::chrono::milliseconds timeLimit);
   ~ScriptContext();
   ScriptContext(const ScriptContext&) = delete;

@@ -1,4 +1,5 @@
-// The script engine's inside: each thread's SpiderMonkey engine, and the deadline watchdog.
+// The script engine's inside: each thread's SpiderMonkey engine, its memory budget, and the
+// deadline watchdog.
 #pragma once
 
 #include <js/SourceText.h>
@@ -16,25 +17,32 @@ namespace platform {
 
 using ScriptClock = std::chrono::steady_clock;
 
-// While it lives, scripts on this thread may run until `deadline`: then the watchdog
-// has the engine interrupt `cx`, and the interrupt callback ends the running script.
-class ScriptDeadline {
+// While it lives, scripts on this thread may run until `deadline`, and while the engine
+// holds no more than limits::scriptMemoryBytes for them: at the deadline the watchdog has
+// the engine interrupt `cx`, after each garbage collection the engine interrupts itself to
+// weigh what it holds, and the interrupt callback ends the running script past either.
+class ScriptBounds {
  public:
-  ScriptDeadline(JSContext* cx, ScriptClock::time_point deadline);
-  ~ScriptDeadline();
-  ScriptDeadline(const ScriptDeadline&) = delete;
-  ScriptDeadline& operator=(const ScriptDeadline&) = delete;
+  ScriptBounds(JSContext* cx, ScriptClock::time_point deadline);
+  ~ScriptBounds();
+  ScriptBounds(const ScriptBounds&) = delete;
+  ScriptBounds& operator=(const ScriptBounds&) = delete;
 
-  bool passed() const { return ScriptClock::now() >= deadline_; }
+  bool deadlinePassed() const { return ScriptClock::now() >= deadline_; }
+  // Whether a script was ended because the engine held more memory than its budget.
+  bool memoryExhausted() const { return memoryExhausted_; }
 
  private:
+  friend bool continueWithinBounds(JSContext* cx);
+
   JSContext* cx_;
   ScriptClock::time_point deadline_;
-  ScriptClock::time_point previous_;
+  ScriptBounds* previous_;
+  bool memoryExhausted_ = false;
 };
 
-// The engine's interrupt callback: go on unless this thread's deadline has passed.
-bool continueUnlessPastDeadline(JSContext* cx);
+// The engine's interrupt callback: go on while this thread's scripts are within their bounds.
+bool continueWithinBounds(JSContext* cx);
 
 class ProcessEngine;
 
@@ -54,6 +62,11 @@ class ThreadEngine {
 
   JSContext* context() const { return context_; }
 
+  // Whether what the engine accounts to this thread (its heap, and the text, arrays and other
+  // data it allocates outside the heap) fits limits::scriptMemoryBytes once the garbage in it
+  // is collected.
+  bool withinMemoryBudget();
+
   // A new global object with the standard classes, in the zone that all of this
   // thread's globals share (so compiled regular expressions and code are reused), yet
   // with nothing of any other global in it. Null, with any exception cleared, on failure.
@@ -69,10 +82,13 @@ class ThreadEngine {
     RefPtr<JS::Stencil> stencil;
   };
 
+  size_t heldBytes() const;
+
   std::shared_ptr<ProcessEngine> process_;  // first: released after the context
   JSContext* context_ = nullptr;
   JS::PersistentRootedObject* zoneAnchor_ = nullptr;
-  std::vector<CompiledText> compiled_;  // most recently used first
+  JS::PersistentRootedObject* zoneMemory_ = nullptr;  // the engine's own figures for the zone
+  std::vector<CompiledText> compiled_;                // most recently used first
 };
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,21 +52,25 @@ inline pid_t startProcess(const std::vector<std::string>& argv,
 
 // Waits for `pid` to end; one still running after 100 s is killed, so that a hung program
 // fails its test rather than holding it up, also where no CTest timeout guards it.
-inline int exitStatusOf(pid_t pid) {
+// `peakBytes`, if given, receives the largest resident size the program reached.
+inline int exitStatusOf(pid_t pid, size_t* peakBytes = nullptr) {
   int status = 0;
-  for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+  rusage usage{};
+  for (int waited = 0; wait4(pid, &status, WNOHANG, &usage) == 0; ++waited) {
     if (waited == 10'000) kill(pid, SIGKILL);
     usleep(10'000);
   }
+  if (peakBytes != nullptr) *peakBytes = static_cast<size_t>(usage.ru_maxrss) * 1024;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-inline ProcessResult runProcess(const std::vector<std::string>& argv,
-                                const std::string& input = "") {
+inline ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = "",
+                                size_t* peakBytes = nullptr) {
   // Through files rather than pipes: nothing waits for a reader, whatever the sizes.
   const TempDir dir;
   const int status = exitStatusOf(
-      startProcess(argv, dir.write("in", input), dir.path() / "out", dir.path() / "err"));
+      startProcess(argv, dir.write("in", input), dir.path() / "out", dir.path() / "err"),
+      peakBytes);
   return {status, readWholeFile(dir.path() / "out"), readWholeFile(dir.path() / "err")};
 }
 
@@ -91,11 +96,12 @@ inline std::optional<std::string> readFrame(std::istream& in) {
 
 // `documents` converted by conversion_host run as `command`: its path, then any options.
 inline std::vector<std::string> convertInHost(std::vector<std::string> command,
-                                              const std::vector<std::string>& documents) {
+                                              const std::vector<std::string>& documents,
+                                              size_t* peakBytes = nullptr) {
   command.push_back("convert");
   std::string input;
   for (const std::string& document : documents) input += frame(document);
-  const ProcessResult result = runProcess(command, input);
+  const ProcessResult result = runProcess(command, input, peakBytes);
   if (result.exitStatus != 0) throw std::runtime_error("conversion_host failed: " + result.err);
   std::istringstream out(result.out);
   std::vector<std::string> fragments;
