@@ -5,6 +5,7 @@ import base64, ctypes, os, select, shutil, signal, socket, socketserver, subproc
 import tempfile, threading, time
 
 RED, GREEN, BLUE, WHITE = (208, 0, 0), (0, 160, 0), (0, 0, 208), (255, 255, 255)
+MAGENTA, YELLOW = (200, 0, 200), (200, 200, 0)
 DIR = tempfile.mkdtemp(prefix="quillory-view-test-")
 VIEWER, env, processes = None, dict(os.environ), []
 near = lambda target, within=40: lambda p: all(abs(a - b) <= within for a, b in zip(p, target))
@@ -12,6 +13,10 @@ NOTE = near((9, 105, 218), 30)  # the bar of a GitHub note alert
 dark = lambda p: max(p) < 90  # heading text is #1f2328; anti-aliased edges stay below 90
 path = lambda name: os.path.join(DIR, name)
 top_of = lambda points: min(y for _, y in points)
+centre = lambda points: tuple((low + high) // 2 for low, high in zip(bounds(points)[:2], bounds(points)[2:]))
+PAGE_TOP, BACK_BUTTON = 52, (28, 27)  # where the header bar ends, and its back button
+STATUS_LINE = lambda width, height: (0, height - 40, width // 2, height)
+titled = lambda name: "^" + name.replace(".", "\\.") + "$"
 
 
 class Failure(Exception): pass
@@ -33,8 +38,8 @@ def bounds(points):
     return min(x for x, _ in points), top_of(points), max(x for x, _ in points), max(y for _, y in points)
 
 
-def block(colour):  # a data: address of a 600x160 picture in one colour
-    svg = f'<svg xmlns="http://www.w3.org/2000/svg" width="600" height="160"><rect width="600" height="160" fill="rgb{colour}"/></svg>'
+def block(colour, width=600, height=160):  # a data: address of a picture in one colour
+    svg = f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}"><rect width="{width}" height="{height}" fill="rgb{colour}"/></svg>'
     return "data:image/svg+xml;base64," + base64.b64encode(svg.encode()).decode()
 
 
@@ -97,16 +102,20 @@ def instance_running():
 
 class Window:
     """quillory-view FILE: it returns once its window shows something, with `status`."""
-    def __init__(self, file, status=0, reason=None, options=()):
-        launched = subprocess.run([VIEWER, *options, file], env=env, cwd=DIR, capture_output=True, text=True, timeout=30)
-        line = f"quillory-view: {file}: {reason}\n" if reason else ""
-        check((launched.returncode, launched.stderr) == (status, line),
-              f"quillory-view {file} returned {launched.returncode}: {launched.stderr!r}")
-        self.title = "^" + os.path.basename(file).replace(".", "\\.") + "$"
+    def __init__(self, file, status=0, reason=None, options=(), shown=None):
+        if file is not None:
+            launched = subprocess.run([VIEWER, *options, file], env=env, cwd=DIR, capture_output=True, text=True, timeout=30)
+            line = f"quillory-view: {file}: {reason}\n" if reason else ""
+            check((launched.returncode, launched.stderr) == (status, line),
+                  f"quillory-view {file} returned {launched.returncode}: {launched.stderr!r}")
+        self.title = titled(shown or os.path.basename(file))
         self.id = wait_for("the viewer's window", lambda: self.ids())[-1]
 
-    def ids(self):
-        return run("xdotool", "search", "--onlyvisible", "--name", self.title).stdout.split()
+    def ids(self, title=None):
+        return run("xdotool", "search", "--onlyvisible", "--name", title or self.title).stdout.split()
+
+    def titled(self, name):  # waits until the window is titled `name`
+        wait_for(f"the window's title to become {name}", lambda: self.id in self.ids(titled(name)))
 
     def pid(self):
         return run("xdotool", "getwindowpid", self.id).stdout.strip()
@@ -125,8 +134,8 @@ class Window:
             return found if not settled or previous[-2:-1] == previous[-1:] else None
         return wait_for(what, probe)
 
-    def heading(self):  # the heading's dark text in the page's white top band
-        return bounds(self.shows("the heading", dark, 40, (0, 0, 900, 140), near(WHITE, 8)))
+    def heading(self):  # the heading's dark text in the page's white top band, below the header bar
+        return bounds(self.shows("the heading", dark, 40, (0, PAGE_TOP, 900, PAGE_TOP + 140), near(WHITE, 8)))
 
     def message(self):  # dark text on the window's light background
         return self.shows("the message in the window", dark, 40, background=lambda p: min(p) > 200)
@@ -223,7 +232,7 @@ def inert_document():
         window.shows("the link in the page's own link colour", near((9, 105, 218), 30), 10)
         check(not shot_points(window.id, near(RED)), "the document's styles painted the page red")
         # The hovered link's address shows at the bottom of the window, and goes when the pointer leaves.
-        status = lambda width, height: (0, height - 40, width // 2, height)
+        status = STATUS_LINE
         check(not shot_points(window.id, dark, status), "the status area is not blank before a hover")
         window.point_at((left + right) // 2, (top + bottom) // 2)
         window.shows("the hovered link's address", dark, 20, status)
@@ -243,6 +252,53 @@ def inert_document():
         server.shutdown()
 
 
+def linked_documents():
+    """Links to other documents are followed in the window, which keeps its own history; a
+    directory shows its README; any other file is never run, only handed to the file manager
+    (on the session bus, watched here); a missing one leaves the page as it is."""
+    calls = []
+    monitor = start("dbus-monitor", "--session", "interface='org.freedesktop.FileManager1'", stdout=subprocess.PIPE, text=True)
+    threading.Thread(target=lambda: calls.extend(monitor.stdout), daemon=True).start()
+    filler = "".join(f"Paragraph {n} of filler text.\n\n" for n in range(60))
+    links = " ".join(f"[![link]({block(colour, 100, 60)})]({target})" for colour, target in (
+        (RED, "sub/"), (GREEN, "docs/guide.md#far-heading"), (MAGENTA, "missing.md"), (YELLOW, "run%2Esh")))
+    os.makedirs(path("docs")), os.makedirs(path("sub"))
+    write("docs/guide.md", f"# Guide\n\n{filler}## Far heading\n\n![b]({block(BLUE)})\n\n{filler}")
+    write("sub/README.md", f"# Sub\n\n![b]({block(BLUE)})\n")
+    os.chmod(write("run.sh", f"#!/bin/sh\ntouch {path('ran')}\n"), 0o755)
+    readme = Window(path("sub"), shown="README.md")
+    readme.shows("a directory's README", near(BLUE)), readme.close("Escape")
+    window = Window(write("start.md", f"# Start\n\n{filler}{links}\n"))
+    window.heading(), window.keys("End")
+    at = {colour: centre(window.shows(f"the link {colour}", near(colour), 20, settled=True))
+          for colour in (RED, GREEN, MAGENTA, YELLOW)}
+    left_at = lambda: top_of(window.shows("the start page at its scroll position", near(GREEN), 20, settled=True))
+    scrolled = left_at()
+    # A link with a fragment shows its heading, with the picture below it; back, forward and
+    # back again (by the header bar's button) return to the same place.
+    window.point_at(*at[GREEN], "click", "1")
+    for forward, back in ((None, "alt+Left"), ("alt+Right", "alt+Left"), ("alt+Right", "back button")):
+        forward and window.keys(forward)
+        window.titled("guide.md"), window.heading(), window.shows("the picture below the far heading", near(BLUE))
+        window.keys(back) if back != "back button" else window.point_at(*BACK_BUTTON, "click", "1")
+        window.titled("start.md")
+        check(abs(left_at() - scrolled) < 40, f"{back} did not return to the earlier scroll position")
+    # Ctrl+click opens a second window.
+    window.point_at(*at[GREEN], "keydown", "ctrl", "click", "1", "keyup", "ctrl")
+    Window(None, shown="guide.md").close("Escape")
+    # A missing file and a script: the page stays, the status line says why (also once the
+    # pointer left the link), and the script is shown in the file manager, not run.
+    for colour in (MAGENTA, YELLOW):
+        window.point_at(*at[colour], "click", "1")
+        window.point_at(300, 200)
+        window.shows("the status line's message", dark, 20, STATUS_LINE)
+        check(window.id in window.ids() and abs(left_at() - scrolled) < 40, "the page did not stay")
+    wait_for("the script shown in the file manager", lambda: f'string "file://{path("run.sh")}"' in "".join(calls))
+    check("member=ShowItems" in "".join(calls) and not os.path.exists(path("ran")), "the script ran")
+    window.point_at(*at[RED], "click", "1")
+    window.titled("README.md"), window.close("ctrl+w")
+
+
 def unreadable_file():  # a message in the window and on stderr, and status 1
     # A configuration "directory" that is a file: the instance refuses at once.
     failed = subprocess.run([VIEWER, write("any.md", "# Any\n")], env={**env, "XDG_CONFIG_HOME": path("any.md")},
@@ -250,7 +306,8 @@ def unreadable_file():  # a message in the window and on stderr, and status 1
     check(failed.returncode == 1 and "Not a directory" in failed.stderr, f"a file as XDG_CONFIG_HOME: {failed}")
     # A FIFO as the settings file is not read (nor waited on): no settings.
     os.makedirs(path("config/quillory")), os.mkfifo(path("config/quillory/viewer.conf"))
-    for name, make, reason, key in (("folder.md", os.mkdir, "Is a directory", "ctrl+w"),
+    for name, make, reason, key in (("folder.md", os.mkdir, "Is a directory with no README.md, "
+                                     "readme.md, README.markdown or index.md", "ctrl+w"),
                                     ("pipe.md", os.mkfifo, "Not a regular file", "space"),
                                     ("later.md", str, "No such file or directory", None)):
         make(path(name))
@@ -330,7 +387,8 @@ def command_line():  # usage needs no display; cmake --install puts everything u
 
 
 if __name__ == "__main__":
-    CASES = (render_and_keys, live_reload, inert_document, unreadable_file, resident_instance, command_line)
+    CASES = (render_and_keys, live_reload, inert_document, linked_documents, unreadable_file, resident_instance,
+             command_line)
     VIEWER, case = os.path.abspath(sys.argv[1]), {f.__name__: f for f in CASES}[sys.argv[2]]
     try:
         if case is not command_line:

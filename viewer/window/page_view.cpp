@@ -1,6 +1,7 @@
-// The web view that shows the preview page and nothing else. The page is served under a
-// scheme of the view's own, so that reloading it after a change keeps the scroll position
-// without any script.
+// The web view that shows the preview page and nothing else. Each document's page is served
+// under a scheme of the view's own, at an address that follows the document's path, so
+// that reloading it after a change, or going back to it, keeps its scroll position without
+// any script, and its relative links name the files they point to.
 #include "viewer/window/page_view.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ namespace viewer {
 namespace {
 
 constexpr const char* kPageScheme = "quillory-view";
-constexpr const char* kPageURI = "quillory-view:page";
+constexpr const char* kBlankURI = "quillory-view:blank";
 // Where a web view keeps the page view it belongs to, for the scheme shared by a context.
 constexpr const char* kPageViewKey = "quillory-page-view";
 // Shown until the first page is ready.
@@ -135,6 +136,13 @@ PageView::PageView(const PageView* related) {
   g_signal_connect(view_, "context-menu", G_CALLBACK(buildContextMenu), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(keepViewOnFailedLoad), nullptr);
   g_signal_connect(
+      webkit_web_view_get_back_forward_list(view_), "changed",
+      G_CALLBACK(+[](WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer, gpointer data) {
+        auto* self = static_cast<PageView*>(data);
+        if (self->historyChanged_) self->historyChanged_();
+      }),
+      this);
+  g_signal_connect(
       view_, "web-process-terminated",
       G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
         auto* self = static_cast<PageView*>(data);
@@ -148,7 +156,7 @@ PageView::PageView(const PageView* related) {
       this);
 
   if (rulesInPlace_) {
-    load();
+    load({});
     return;
   }
   // Nothing is loaded before the rules that block remote content are in place.
@@ -159,13 +167,14 @@ PageView::PageView(const PageView* related) {
                            return;
                          }
                          rulesInPlace_ = true;
-                         load();
+                         load({});
                        });
 }
 
 PageView::~PageView() {
   g_object_set_data(G_OBJECT(view_), kPageViewKey, nullptr);
   g_signal_handlers_disconnect_by_data(view_, this);
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view_), this);
   g_object_unref(view_);
   g_object_unref(context_);
   for (auto& [action, label] : menuEntries_) g_object_unref(action);
@@ -185,25 +194,66 @@ void PageView::fail(int error, const std::string& message) {
   }
 }
 
-void PageView::show(platform::PreviewReply reply) {
-  page_ = std::move(reply);
-  if (rulesInPlace_) load();
+void PageView::onLocalLink(std::function<void(const std::string&, bool)> follow) {
+  followLocalLink_ = std::move(follow);
 }
 
-void PageView::load() {
+void PageView::onHistoryChanged(std::function<void()> changed) {
+  historyChanged_ = std::move(changed);
+}
+
+void PageView::show(platform::PreviewReply reply, const std::string& path,
+                    const std::string& fragment) {
+  page_ = std::move(reply);
+  pageURI_ = documentPageURI(path);
+  if (rulesInPlace_) load(fragment);
+}
+
+void PageView::load(const std::string& fragment) {
   loadExpected_ = true;
-  if (loadedOnce_) {
+  if (!page_) {
+    webkit_web_view_load_uri(view_, kBlankURI);
+  } else if (loadedOnce_ && shownURI_ == pageURI_) {
     webkit_web_view_reload(view_);  // WebKit restores the scroll position on reload
   } else {
     loadedOnce_ = true;
-    webkit_web_view_load_uri(view_, kPageURI);
+    shownURI_ = pageURI_;
+    webkit_web_view_load_uri(view_,
+                             (fragment.empty() ? pageURI_ : pageURI_ + "#" + fragment).c_str());
   }
+}
+
+WebKitBackForwardListItem* PageView::historyItem(int step) const {
+  return webkit_back_forward_list_get_nth_item(webkit_web_view_get_back_forward_list(view_), step);
+}
+
+std::optional<std::string> PageView::historyDocument(int step) const {
+  WebKitBackForwardListItem* item = historyItem(step);
+  const char* uri = item != nullptr ? webkit_back_forward_list_item_get_uri(item) : nullptr;
+  // The blank page the view starts on is no document.
+  auto target = uri != nullptr ? localTargetOf(uri) : std::nullopt;
+  if (!target) return std::nullopt;
+  return target->path;
+}
+
+bool PageView::showFromHistory(platform::PreviewReply reply, int step, const std::string& path) {
+  if (historyDocument(step) != path || !rulesInPlace_) return false;
+  page_ = std::move(reply);
+  pageURI_ = shownURI_ = documentPageURI(path);
+  loadExpected_ = true;
+  // Unless it is an anchor of the page shown, WebKit loads the entry's address again and
+  // puts the page back at the scroll position it kept for the entry.
+  webkit_web_view_go_to_back_forward_list_item(view_, historyItem(step));
+  return true;
 }
 
 void PageView::serve(WebKitURISchemeRequest* request, gpointer) {
   auto* self = static_cast<PageView*>(
       g_object_get_data(G_OBJECT(webkit_uri_scheme_request_get_web_view(request)), kPageViewKey));
-  if (self == nullptr || withoutFragment(webkit_uri_scheme_request_get_uri(request)) != kPageURI) {
+  const std::string uri =
+      self != nullptr ? withoutFragment(webkit_uri_scheme_request_get_uri(request)) : "";
+  const bool blankPage = uri == kBlankURI;
+  if (self == nullptr || (!blankPage && (!self->page_ || uri != self->pageURI_))) {
     GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED,
                                         "only the preview page is served");
     webkit_uri_scheme_request_finish_error(request, error);
@@ -212,7 +262,7 @@ void PageView::serve(WebKitURISchemeRequest* request, gpointer) {
   }
   // The stream reads the page's own buffer, which it keeps alive until it is done.
   static const auto blank = std::make_shared<const std::string>(kBlankPage);
-  const auto page = self->page_ ? self->page_->data : blank;
+  const auto page = blankPage ? blank : self->page_->data;
   const std::string& text = *page;
   GBytes* bytes = g_bytes_new_with_free_func(
       text.data(), text.size(),
@@ -228,7 +278,7 @@ void PageView::serve(WebKitURISchemeRequest* request, gpointer) {
   // WebKit lets it replace the page's meta policy rather than add to it.
   SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
   soup_message_headers_append(headers, "Content-Security-Policy",
-                              servedPagePolicy(self->page_ ? self->page_->nonce : "").c_str());
+                              servedPagePolicy(blankPage ? "" : self->page_->nonce).c_str());
   webkit_uri_scheme_response_set_http_headers(response, headers);
   webkit_uri_scheme_request_finish_with_response(request, response);
   g_object_unref(response);
@@ -244,7 +294,7 @@ gboolean PageView::decidePolicy(WebKitWebView* view, WebKitPolicyDecision* decis
     const char* uri =
         webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
     if (webkit_response_policy_decision_is_main_frame_main_resource(response) &&
-        withoutFragment(uri) == kPageURI) {
+        (withoutFragment(uri) == self->pageURI_ || withoutFragment(uri) == kBlankURI)) {
       webkit_policy_decision_use(decision);
     } else {
       webkit_policy_decision_ignore(decision);
@@ -259,16 +309,27 @@ gboolean PageView::decidePolicy(WebKitWebView* view, WebKitPolicyDecision* decis
   navigation.userClickedLink =
       webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
       webkit_navigation_action_is_user_gesture(action);
-  navigation.newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+  navigation.newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION ||
+                         webkit_navigation_action_get_mouse_button(action) == GDK_BUTTON_MIDDLE ||
+                         (webkit_navigation_action_get_modifiers(action) & GDK_CONTROL_MASK) != 0;
   navigation.loadExpected = self->loadExpected_;
 
-  switch (decideNavigation(navigation, kPageURI)) {
+  const auto verdict = decideNavigation(
+      navigation, self->page_ ? std::string_view(self->pageURI_) : std::string_view(kBlankURI));
+  switch (verdict) {
     case NavigationVerdict::showPage:
       self->loadExpected_ = false;
       webkit_policy_decision_use(decision);
       break;
     case NavigationVerdict::moveWithinPage:
       webkit_policy_decision_use(decision);
+      break;
+    case NavigationVerdict::openLocal:
+    case NavigationVerdict::openLocalInNewWindow:
+      webkit_policy_decision_ignore(decision);
+      if (self->followLocalLink_) {
+        self->followLocalLink_(navigation.uri, verdict == NavigationVerdict::openLocalInNewWindow);
+      }
       break;
     case NavigationVerdict::openInBrowser:
       webkit_policy_decision_ignore(decision);
