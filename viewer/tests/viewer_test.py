@@ -157,12 +157,13 @@ def render_and_keys():
     check(geometry(window.id)[2:] == (900, 700), f"the window is not 900x700: {geometry(window.id)}")
     heading = window.heading()
     check(heading[3] < top_of(window.shows("the red block", near(RED))), "the heading is not above the image")
-    # Ctrl+G turns the GitHub extras on, for this window and later ones, and remembers it.
-    check(len(shot_points(window.id, NOTE)) < 10, "a note is an alert before Ctrl+G")
+    # Without a saved setting the GitHub extras are on; Ctrl+G turns them off, for this window
+    # and later ones, and remembers it.
+    window.shows("the note's blue bar, the extras on", NOTE, 20)
     window.keys("ctrl+g")
-    window.shows("the note's blue bar after Ctrl+G", NOTE, 20)
+    wait_for("the note to be a plain quote after Ctrl+G", lambda: len(shot_points(window.id, NOTE)) < 10)
     with open(path("config/quillory/viewer.conf")) as settings:
-        check("github-extras=true" in settings.read(), "Ctrl+G was not remembered")
+        check("github-extras=false" in settings.read(), "Ctrl+G was not remembered")
     window.keys("ctrl+plus", "ctrl+plus")
     wait_for("the heading to grow after Ctrl+plus", lambda: window.heading()[2] > heading[2] + 20)
     # Space goes into the find bar; Escape closes the bar and leaves the match selected.

@@ -55,10 +55,14 @@ GKeyFile* loadSettings(const gchar* path) {
 bool githubExtrasRemembered() {
   gchar* path = settingsPath();
   GKeyFile* file = loadSettings(path);
-  const bool wanted = g_key_file_get_boolean(file, kGroup, kGithubExtras, nullptr);
+  GError* error = nullptr;
+  const bool wanted = g_key_file_get_boolean(file, kGroup, kGithubExtras, &error);
+  // A setting that is missing, or not a boolean, leaves the extras on.
+  const bool missing = error != nullptr;
+  if (error != nullptr) g_error_free(error);
   g_key_file_free(file);
   g_free(path);
-  return wanted;
+  return wanted || missing;
 }
 
 void rememberGithubExtras(bool wanted) {

@@ -6,7 +6,7 @@
 namespace viewer {
 
 // From the user's settings file ($XDG_CONFIG_HOME/quillory/viewer.conf), read only when it
-// is a regular file, without waiting; off when the file or the setting is missing or
+// is a regular file, without waiting; on when the file or the setting is missing or
 // unreadable. Anything but a regular file there is said once on standard error.
 bool githubExtrasRemembered();
 
