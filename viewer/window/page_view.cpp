@@ -19,7 +19,9 @@ namespace viewer {
 namespace {
 
 constexpr const char* kPageScheme = "quillory-view";
-constexpr const char* kBlankURI = "quillory-view:blank";
+// Of the documents' origin (a page of another origin would move the view to another web
+// process at the first document), and no document's address itself: its path is empty.
+constexpr const char* kBlankURI = "quillory-view://document";
 // Where a web view keeps the page view it belongs to, for the scheme shared by a context.
 constexpr const char* kPageViewKey = "quillory-page-view";
 // Shown until the first page is ready.
@@ -135,6 +137,18 @@ PageView::PageView(const PageView* related) {
   g_signal_connect(view_, "decide-policy", G_CALLBACK(decidePolicy), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(buildContextMenu), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(keepViewOnFailedLoad), nullptr);
+  // WebKit may ask again about a load it was allowed (when it moves the page to another web
+  // process): the page the view asked for stays expected until it is in place.
+  g_signal_connect(view_, "load-changed",
+                   G_CALLBACK(+[](WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+                     auto* self = static_cast<PageView*>(data);
+                     const char* uri = webkit_web_view_get_uri(view);
+                     if (event == WEBKIT_LOAD_COMMITTED && uri != nullptr &&
+                         withoutFragment(uri) == self->expectedURI_) {
+                       self->expectedURI_.clear();
+                     }
+                   }),
+                   this);
   g_signal_connect(
       webkit_web_view_get_back_forward_list(view_), "changed",
       G_CALLBACK(+[](WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer, gpointer data) {
@@ -210,11 +224,14 @@ void PageView::show(platform::PreviewReply reply, const std::string& path,
 }
 
 void PageView::load(const std::string& fragment) {
-  loadExpected_ = true;
+  expectedURI_ = page_ ? pageURI_ : kBlankURI;
   if (!page_) {
     webkit_web_view_load_uri(view_, kBlankURI);
-  } else if (loadedOnce_ && shownURI_ == pageURI_) {
+  } else if (loadedOnce_ && shownURI_ == pageURI_ && !webkit_web_view_is_loading(view_)) {
     webkit_web_view_reload(view_);  // WebKit restores the scroll position on reload
+  } else if (loadedOnce_ && shownURI_ == pageURI_) {
+    // A reload now would load the page before the one still on its way.
+    webkit_web_view_load_uri(view_, pageURI_.c_str());
   } else {
     loadedOnce_ = true;
     shownURI_ = pageURI_;
@@ -239,8 +256,7 @@ std::optional<std::string> PageView::historyDocument(int step) const {
 bool PageView::showFromHistory(platform::PreviewReply reply, int step, const std::string& path) {
   if (historyDocument(step) != path || !rulesInPlace_) return false;
   page_ = std::move(reply);
-  pageURI_ = shownURI_ = documentPageURI(path);
-  loadExpected_ = true;
+  pageURI_ = shownURI_ = expectedURI_ = documentPageURI(path);
   // Unless it is an anchor of the page shown, WebKit loads the entry's address again and
   // puts the page back at the scroll position it kept for the entry.
   webkit_web_view_go_to_back_forward_list_item(view_, historyItem(step));
@@ -312,13 +328,12 @@ gboolean PageView::decidePolicy(WebKitWebView* view, WebKitPolicyDecision* decis
   navigation.newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION ||
                          webkit_navigation_action_get_mouse_button(action) == GDK_BUTTON_MIDDLE ||
                          (webkit_navigation_action_get_modifiers(action) & GDK_CONTROL_MASK) != 0;
-  navigation.loadExpected = self->loadExpected_;
+  navigation.loadExpected = withoutFragment(navigation.uri.c_str()) == self->expectedURI_;
 
   const auto verdict = decideNavigation(
       navigation, self->page_ ? std::string_view(self->pageURI_) : std::string_view(kBlankURI));
   switch (verdict) {
     case NavigationVerdict::showPage:
-      self->loadExpected_ = false;
       webkit_policy_decision_use(decision);
       break;
     case NavigationVerdict::moveWithinPage:

@@ -76,7 +76,7 @@ class PageView {
   std::string shownURI_;  // of the page last loaded
   bool rulesInPlace_ = false;
   bool loadedOnce_ = false;
-  bool loadExpected_ = false;
+  std::string expectedURI_;  // of the page asked for, until it is in place
 };
 
 }  // namespace viewer
