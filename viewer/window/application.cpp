@@ -46,7 +46,7 @@ int onCommandLine(GApplication* application, GApplicationCommandLine* commandLin
   gchar** arguments = g_application_command_line_get_arguments(commandLine, &count);
   const int first = count > 1 && std::string(arguments[1]) == "--" ? 2 : 1;
   if (count - first != 2 || !g_path_is_absolute(arguments[first])) {
-    g_application_command_line_printerr(commandLine, "Usage: quillory-view FILE\n");
+    g_application_command_line_printerr(commandLine, "Usage: quillory-view FILE|DIR\n");
     g_strfreev(arguments);
     return 2;
   }
