@@ -51,6 +51,12 @@ bool holdsEmojiName(std::string_view text) {
   return false;
 }
 
+// Whether the text opens with a YAML front-matter fence (after a byte-order mark, if any).
+bool opensWithYamlFence(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  return text.starts_with("---");
+}
+
 struct Library {
   const char* resource;
   bool (*neededFor)(std::string_view);
@@ -67,6 +73,7 @@ constexpr std::array kLibraries = {
     Library{"highlight-languages", holdsFurtherLanguage},
     Library{"marked-emoji", holdsEmojiName},
     Library{"github-emoji", holdsEmojiName},
+    Library{"js-yaml", opensWithYamlFence},
 };
 
 }  // namespace

@@ -9,14 +9,29 @@
   var maxHighlightedFence = 16384;
   // The page's own ids (its article, its watermark), which no heading may take.
   var pageIds = ["content", "md", "md-watermark"];
+  // Elements whose text gets no emoji: code and math, as on GitHub, and those whose text is
+  // not shown as the page's text (raw text and escapable raw text), which run to their end tag.
+  var rawTextElements = /^(?:script|style|textarea|title|xmp|iframe|noembed|noframes|noscript|plaintext)$/;
+  var verbatimElements = /^(?:pre|code|tt|math)$/;
   var mathFences = null;  // with GITHUB and KaTeX: typesets a ```math block
+  // Bounds on the table a YAML front matter is shown as.
+  var maxFrontMatterTable = 1 << 20;
+  var maxFrontMatterDepth = 64;
 
   try {
-    // A leading front-matter block (--- or +++ fences, optional byte-order mark) is dropped.
-    var src = String(MD_SRC).replace(
-      /^\uFEFF?(?:---[ \t]*\r?\n[\s\S]*?\r?\n---|\+\+\+[ \t]*\r?\n[\s\S]*?\r?\n\+\+\+)[ \t]*\r?\n/,
-      ""
-    );
+    // A leading front-matter block (--- or +++ fences, optional byte-order mark) is dropped;
+    // with GITHUB it is shown at the top instead.
+    var src = String(MD_SRC);
+    var frontMatter =
+      /^\uFEFF?(?:---[ \t]*\r?\n([\s\S]*?)\r?\n---|\+\+\+[ \t]*\r?\n([\s\S]*?)\r?\n\+\+\+)[ \t]*\r?\n/.exec(src);
+    var top = "";
+    if (frontMatter) {
+      src = src.slice(frontMatter[0].length);
+      // TOML is shown as code: no TOML parser is loaded.
+      var toml = frontMatter[2];
+      if (GITHUB && toml === undefined) top = yamlFrontMatter(frontMatter[1]);
+      else if (GITHUB && toml.trim()) top = codeBlock(toml, "toml");
+    }
 
     if (typeof marked === "undefined" || !marked.parse) return null;
 
@@ -132,10 +147,70 @@
     }
 
     marked.setOptions({ gfm: true, breaks: false });
-    var html = marked.parse(src);
+    var html = top + marked.parse(src);
     return GITHUB && typeof markedGfmHeadingId !== "undefined" ? mendFragmentCase(keepPageIdsApart(html)) : html;
   } catch (e) {
     return null;
+  }
+
+  function escapeHTML(text) {
+    return text.replace(/[&<>"]/g, function (c) {
+      return { "&": "&amp;", "<": "&lt;", ">": "&gt;", '"': "&quot;" }[c];
+    });
+  }
+
+  function codeBlock(text, language) {
+    var code = escapeHTML(text.replace(/\r\n?/g, "\n"));
+    return '<pre><code class="language-' + language + '">' + code + "\n</code></pre>\n";
+  }
+
+  // A YAML front matter as GitHub shows it: a table with the keys as its header row and the
+  // values in one row beneath, a list or mapping as a table within its cell. One that does not
+  // parse, holds a lone scalar, nests deeper than maxFrontMatterDepth or would make a table
+  // longer than maxFrontMatterTable characters (aliases repeat a value without copying it, so
+  // a few lines can stand for billions of cells) is shown as code instead.
+  function yamlFrontMatter(text) {
+    if (typeof jsyaml === "undefined") return codeBlock(text, "yaml");
+    var parts = [];
+    var length = 0;
+    var put = function (part) {
+      length += part.length;
+      if (length > maxFrontMatterTable) throw new RangeError("front matter table too long");
+      parts.push(part);
+    };
+    var cell = function (value, depth) {
+      if (value !== null && typeof value === "object") table(value, depth + 1, "");
+      else put(escapeHTML(value === null ? "" : String(value)));
+    };
+    var table = function (value, depth, attributes) {
+      if (depth > maxFrontMatterDepth) throw new RangeError("front matter nested too deep");
+      put("<table" + attributes + ">\n");
+      if (value instanceof Map) {
+        put("<thead>\n<tr>\n");
+        value.forEach(function (v, key) {
+          put("<th>");
+          cell(key, depth);
+          put("</th>\n");
+        });
+        put("</tr>\n</thead>\n");
+      }
+      put("<tbody>\n<tr>\n");
+      value.forEach(function (v) {
+        put("<td><div>");
+        cell(v, depth);
+        put("</div></td>\n");
+      });
+      put("</tr>\n</tbody>\n</table>");
+    };
+    try {
+      var data = jsyaml.load(text, { schema: jsyaml.CORE_SCHEMA.withTags(jsyaml.realMapTag) });
+      if (data === null || data === undefined) return "";
+      if (typeof data !== "object") return codeBlock(text, "yaml");
+      table(data, 0, ' data-table-type="yaml-metadata"');
+      return parts.join("") + "\n";
+    } catch (e) {
+      return codeBlock(text, "yaml");
+    }
   }
 
   // A heading whose slug is one of the page's own ids gets the first free "-N" suffix, as a
@@ -192,13 +267,24 @@
       // Ids by GitHub's slug rules, and in each heading a link to itself to copy.
       var ids = markedGfmHeadingId.gfmHeadingId();
       var headingWithId = ids.renderer.heading;
+      // GitHub slugs a heading's text with its emoji names as written: ":rocket: New" is "rocket-new".
+      var withEmojiNames = function (tokens) {
+        return tokens.map(function (t) {
+          if (t.type === "emoji") return { type: "text", raw: t.raw, text: t.raw };
+          return t.tokens ? Object.assign({}, t, { tokens: withEmojiNames(t.tokens) }) : t;
+        });
+      };
       marked.use({
         hooks: ids.hooks,
         renderer: {
           heading: function (token) {
-            return headingWithId.call(this, token).replace(/^<h[1-6] id="([^"]*)">/, function (open, id) {
-              return open + '<a class="anchor" href="#' + id + '" aria-label="Link to this section"></a>';
-            });
+            var named = Object.assign({}, token, { tokens: withEmojiNames(token.tokens) });
+            var id = /^<h[1-6] id="([^"]*)">/.exec(headingWithId.call(this, named))[1];
+            return (
+              "<h" + token.depth + ' id="' + id + '"><a class="anchor" href="#' + id +
+              '" aria-label="Link to this section"></a>' + this.parser.parseInline(token.tokens) +
+              "</h" + token.depth + ">\n"
+            );
           },
         },
       });
@@ -222,7 +308,19 @@
         },
       });
     }
-    if (typeof markedFootnote !== "undefined") marked.use(markedFootnote());
+    if (typeof markedFootnote !== "undefined") {
+      marked.use(markedFootnote(), {
+        tokenizer: {
+          // As on GitHub, a line that opens a definition ("[^a]: the note") ends a paragraph.
+          paragraph: function (src) {
+            var whole = this.rules.block.paragraph.exec(src);
+            var definition = whole && /\n\[\^[^\]\s]+\]:/.exec(whole[0]);
+            if (!definition) return false;
+            return marked.Tokenizer.prototype.paragraph.call(this, src.slice(0, definition.index + 1));
+          },
+        },
+      });
+    }
     if (typeof markedHighlight !== "undefined") {
       marked.use(
         markedHighlight.markedHighlight({
@@ -244,14 +342,78 @@
       if (Object.prototype.hasOwnProperty.call(githubEmoji, name)) named[name] = githubEmoji[name];
     }
     if (typeof markedEmoji !== "undefined" && Object.keys(named).length > 0) {
+      var emojiSpan = function (name, emoji) {
+        return '<span class="emoji" role="img" aria-label="' + name + '">' + emoji + "</span>";
+      };
+      var open = [];  // the verbatim elements that the raw HTML so far has left open
       marked.use(
         markedEmoji.markedEmoji({
           emojis: named,
           renderer: function (token) {
-            return '<span class="emoji" role="img" aria-label="' + token.name + '">' + token.emoji + "</span>";
+            return emojiSpan(token.name, token.emoji);
           },
-        })
+        }),
+        {
+          // GitHub replaces names in the text of raw HTML too, but not within code or math.
+          walkTokens: function (token) {
+            if (token.type === "html" && token.block) token.text = emojiInHTML(token.text, open, named, emojiSpan);
+            else if (token.type === "html") openElements(open, token.text);
+            else if (token.type === "emoji" && open.length) Object.assign(token, { type: "text", text: token.raw });
+          },
+        }
       );
     }
+  }
+
+  // Tracks in `open` the verbatim elements that `tag` opens or closes; returns the name it opens.
+  function openElements(open, tag) {
+    var m = /^<(\/?)([a-z][^\s\/>]*)/i.exec(tag);
+    var name = m && m[2].toLowerCase();
+    if (!name || !(verbatimElements.test(name) || rawTextElements.test(name))) return null;
+    if (m[1]) {
+      var at = open.lastIndexOf(name);
+      if (at !== -1) open.splice(at, 1);
+      return null;
+    }
+    open.push(name);
+    return name;
+  }
+
+  // The raw HTML `html` with the emoji names in its text replaced: outside tags, comments and
+  // the verbatim elements open, those before it (`open`) included.
+  function emojiInHTML(html, open, named, emojiSpan) {
+    var markup = /<!--[\s\S]*?(?:-->|$)|<[!?][^>]*>?|<\/?[a-z][^\s\/>]*(?:"[^"]*"|'[^']*'|[^"'>])*>?/gi;
+    var out = "";
+    var at = 0;
+    for (var m; (m = markup.exec(html)); ) {
+      out += open.length ? html.slice(at, m.index) : emojiInText(html.slice(at, m.index), named, emojiSpan);
+      out += m[0];
+      at = m.index + m[0].length;
+      var opened = openElements(open, m[0]);
+      if (opened && rawTextElements.test(opened)) {
+        // Its text runs to its end tag, whatever it holds.
+        var end = new RegExp("</" + opened + "(?=[\\s/>]|$)", "ig");
+        end.lastIndex = at;
+        var found = end.exec(html);
+        markup.lastIndex = found ? found.index : html.length;
+      }
+    }
+    return out + (open.length ? html.slice(at) : emojiInText(html.slice(at), named, emojiSpan));
+  }
+
+  function emojiInText(text, named, emojiSpan) {
+    var names = /:([a-z0-9_+\-]+):/gi;
+    var out = "";
+    var at = 0;
+    for (var m; (m = names.exec(text)); ) {
+      var name = m[1].toLowerCase();
+      if (!Object.prototype.hasOwnProperty.call(named, name)) {
+        names.lastIndex--;  // its closing colon may open the next name
+        continue;
+      }
+      out += text.slice(at, m.index) + emojiSpan(m[1], named[name]);
+      at = names.lastIndex;
+    }
+    return out + text.slice(at);
   }
 })();

@@ -17,7 +17,7 @@ namespace quillory {
 // What a page adds to the GitHub Flavored Markdown that marked renders.
 enum class Extras {
   none,    // nothing: marked's output as it is
-  github,  // heading anchors, alerts, footnotes, emoji and highlighted code, as on GitHub
+  github,  // heading anchors, alerts, footnotes, emoji, highlighted code and front matter, as on GitHub
 };
 
 // What a host asks of every page it requests; it travels with the request.

@@ -125,27 +125,27 @@ $$\n${Array.from({length: 60}, (_, i) => `x_{${i}}`).join(' + ')}\n$$`,
 }, {
   name: 'with --github the extras keep all of that, take the page\'s colours, and in-page links reach their targets',
   options: ['--github'],
-  markdown: `# Top :tada:\n\n[Down](#down-here--now) and a footnote[^1].\n\n> a plain quote\n
+  markdown: `# Top :tada:\n\n[Down](#down-here-tada-now) and a footnote[^1].\n\n> a plain quote\n
 > [!WARNING]\n> <script>${ran('inAlert')}</script><img src="${origin}/alert.png" onerror="${ran('alertImage')}">\n
 <span id="styled" style="color: rgb(255, 0, 0)">red?</span>\n\n\`\`\`js\nconst x = "<script>"; // :x:\n\`\`\`\n
 ${'filler\n\n'.repeat(60)}## Down here :tada: now\n\n${'filler\n\n'.repeat(60)}
 [^1]: <style>.markdown-alert { border-left-color: rgb(0, 255, 0) !important; }</style> :x: <img src="${origin}/note.png">`,
   async act(page) {
-    await page.click('a[href="#down-here--now"]');
+    await page.click('a[href="#down-here-tada-now"]');
   },
   facts: () => {
     const style = (selector) => getComputedStyle(document.querySelector(selector));
-    const top = document.getElementById('down-here--now').getBoundingClientRect().top;
+    const top = document.getElementById('down-here-tada-now').getBoundingClientRect().top;
     return {
       'nothing ran': JSON.stringify(document.documentElement.dataset) === '{}',
-      'the link reached its heading': location.hash === '#down-here--now' && top >= 0 && top < 50,
+      'the link reached its heading': location.hash === '#down-here-tada-now' && top >= 0 && top < 50,
       'the footnote reachable': document.querySelector('[data-footnote-ref]').hash === '#footnote-1' &&
           document.getElementById('footnote-1') !== null,
       'an alert in its own colour': !['rgb(0, 255, 0)', style('blockquote').borderLeftColor]
           .includes(style('.markdown-alert-warning').borderLeftColor),
       'highlighted code': style('.hljs-keyword').color !== style('.hljs-string').color &&
           style('.hljs-string').color !== style('.md pre').color,
-      'emoji, and code left as it is': document.querySelectorAll('.emoji').length === 2 &&
+      'emoji, in raw HTML too, and code left as it is': document.querySelectorAll('.emoji').length === 3 &&
           document.querySelector('.hljs-comment').textContent === '// :x:',
       'no style attribute': style('#styled').color !== 'rgb(255, 0, 0)',
     };

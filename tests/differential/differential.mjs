@@ -15,7 +15,7 @@ const library = (name) => read(`${resources}/${name}.js`);
 const [marked, katex, renderer] = [library('marked.min'), library('katex.min'), read(rendererPath)];
 const extras = ['marked-gfm-heading-id', 'marked-alert', 'marked-footnote', 'marked-highlight', 'highlight.min',
                 'highlight-languages',
-                'marked-emoji', 'github-emoji'].map(library);
+                'marked-emoji', 'github-emoji', 'js-yaml'].map(library);
 
 function reference(markdown, github) {
   const context = vm.createContext({});

@@ -65,6 +65,46 @@ TEST(Conversion, PartsOfFragments) {
       << four;
 }
 
+// With the GitHub extras: heading ids from emoji names, a definition ending a paragraph, emoji
+// in the text of raw HTML (never in code or attributes), front matter as a table or as code.
+TEST(Conversion, GithubExtrasWhereGithubDiffers) {
+  std::string aliases = "---\na0: &a0 [x, x, x, x, x, x, x, x]\n";  // 8^9 cells in ten lines
+  for (int i = 1; i <= 8; ++i) {
+    aliases +=
+        "a" + std::to_string(i) + ": &a" + std::to_string(i) + " [*a" + std::to_string(i - 1);
+    for (int j = 1; j < 8; ++j) aliases += ", *a" + std::to_string(i - 1);
+    aliases += "]\n";
+  }
+  const std::pair<std::string, std::string> cases[] = {
+      {"## :rocket: New Feature\n", "<h2 id=\"rocket-new-feature\">"},
+      {"text[^a] more.\n[^a]: the note.\n", " more.</p>\n<section class=\"footnotes\""},
+      {"x\n[^a b]: y\n", "<p>x\n[^a b]: y</p>\n"},  // no label of GitHub's: no definition
+      {"<p title=\":star:\">:star: <code>:star:</code> <!-- :star: --></p>\n",
+       "<p title=\":star:\"><span class=\"emoji\" role=\"img\" aria-label=\"star\">\u2B50</span> "
+       "<code>:star:</code> <!-- :star: --></p>"},
+      {"a <code>:star:</code> <b>:star:</b>\n", "<code>:star:</code> <b><span class=\"emoji\""},
+      {"<script>\"</code>:star:\"</script> :star:\n",
+       "<script>\"</code>:star:\"</script> <span class="},
+      {"---\nt: <b> & \"q\"\nl: [a, {k: 1}]\nn:\n---\nBody\n",
+       "<table data-table-type=\"yaml-metadata\">\n<thead>\n<tr>\n<th>t</th>\n<th>l</th>\n"
+       "<th>n</th>\n</tr>\n</thead>\n<tbody>\n<tr>\n"
+       "<td><div>&lt;b&gt; &amp; &quot;q&quot;</div></td>\n<td><div><table>\n<tbody>\n<tr>\n"
+       "<td><div>a</div></td>\n<td><div><table>\n<thead>\n<tr>\n<th>k</th>\n</tr>\n</thead>\n"
+       "<tbody>\n<tr>\n<td><div>1</div></td>\n</tr>\n</tbody>\n</table></div></td>\n</tr>\n"
+       "</tbody>\n</table></div></td>\n<td><div></div></td>\n</tr>\n</tbody>\n</table>\n"
+       "<p>Body</p>\n"},
+      {"---\na: [\n---\nBody\n",
+       "<pre><code class=\"language-yaml\">a: [\n</code></pre>\n<p>Body</p>\n"},
+      {aliases + "---\n", "<pre><code class=\"language-yaml\">a0: &amp;a0 [x"},
+      {"+++\na = \"<x>\"\n+++\n",
+       "<pre><code class=\"language-toml\">a = &quot;&lt;x&gt;&quot;\n</code></pre>\n"}};
+  for (const auto& [markdown, part] : cases) {
+    const std::string html = PreviewProviderInternals::markdownToHTML(
+        markdown, quillory::PreviewOptions{.extras = quillory::Extras::github});
+    EXPECT_NE(html.find(part), std::string::npos) << markdown << "\n" << html;
+  }
+}
+
 // A marked stand-in reporting what the context held; long enough to be kept compiled, as marked is.
 const std::string kProbeMarked =
     std::string(2000, '/') + "\nvar calls = (typeof calls === 'number' ? calls : 0);\n" +

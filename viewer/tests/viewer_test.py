@@ -3,6 +3,9 @@
 Usage: viewer_test.py VIEWER CASE. Exits 0, 1 on a failure, 77 (skipped) when no X server starts."""
 import base64, ctypes, os, select, shutil, signal, socket, socketserver, subprocess, sys
 import tempfile, threading, time
+import gi  # the accessibility bus's client, for widgets found by role and name
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi
 
 RED, GREEN, BLUE, WHITE = (208, 0, 0), (0, 160, 0), (0, 0, 208), (255, 255, 255)
 MAGENTA, YELLOW = (200, 0, 200), (200, 200, 0)
@@ -73,9 +76,17 @@ def start_display():
                QUILLORY_VIEW_TEST_IDLE_MS="2000")
     # A session bus of the test's own: the instance ends with it, if not before.
     bus = start("dbus-daemon", "--session", "--nofork", "--print-address=1", stdout=subprocess.PIPE, text=True)
-    env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+    env["DBUS_SESSION_BUS_ADDRESS"] = os.environ["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
     missing = [tool for tool in ("xdotool", "import", "xclip") if not shutil.which(tool)]
     check(not missing, f"{missing} missing: run scripts/bootstrap")
+
+
+def accessible(root, role, name):  # the first widget below root with that role, whose name starts so
+    below = [root] if root else []
+    while below:
+        if (node := below.pop()).get_role_name() == role and (node.get_name() or "").startswith(name):
+            return node
+        below.extend(node.get_child_at_index(i) for i in range(node.get_child_count()))
 
 
 def geometry(window):  # X, Y, WIDTH, HEIGHT
@@ -176,13 +187,13 @@ def render_and_keys():
     copied = wait_for("the copy", lambda: run("xclip", "-o", "-selection", "clipboard").stdout)
     check(copied.strip() == "findable", f"Ctrl+C copied {copied!r}, not the match")
     # Ctrl+P: the toolkit's print dialog, whose "Print to File" writes a PDF (into the directory
-    # the instance started in).
+    # the instance started in); its widgets are found through the accessibility bus.
     window.keys("ctrl+p")
-    dialog = wait_for("the print dialog", lambda: run("xdotool", "search", "--onlyvisible", "--name",
-                                                      "^Print$").stdout.split())[0]
-    x, y, width, height = geometry(dialog)
-    for at in ((x + 85, y + 91), (x + width - 44, y + height - 28)):  # "Print to File", then "Print"
-        run("xdotool", "mousemove", "--sync", *map(str, at), "click", "1")
+    dialog = wait_for("the print dialog", lambda: accessible(accessible(Atspi.get_desktop(0), "application",
+                                                                        "quillory-view"), "dialog", "Print"))
+    printer = wait_for("Print to File", lambda: accessible(dialog, "label", "Print to File")).get_parent().get_parent()
+    check(printer.get_parent().select_child(printer.get_index_in_parent()), "Print to File cannot be chosen")
+    accessible(dialog, "push button", "_Print").do_action(0)
     wait_for("the printed PDF", lambda: os.path.exists(path("output.pdf")) and
              open(path("output.pdf"), "rb").read(5) == b"%PDF-", timeout=30)
     window.close("space")
