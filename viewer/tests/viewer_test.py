@@ -273,7 +273,7 @@ def linked_documents():
     threading.Thread(target=lambda: calls.extend(monitor.stdout), daemon=True).start()
     filler = "".join(f"Paragraph {n} of filler text.\n\n" for n in range(60))
     links = " ".join(f"[![link]({block(colour, 100, 60)})]({target})" for colour, target in (
-        (RED, "sub/"), (GREEN, "docs/guide.md#far-heading"), (MAGENTA, "missing.md"), (YELLOW, "run%2Esh")))
+        (RED, f"file://{path('sub')}"), (GREEN, "docs/guide.md#far-heading"), (MAGENTA, "missing.md"), (YELLOW, "run%2Esh")))
     os.makedirs(path("docs")), os.makedirs(path("sub"))
     write("docs/guide.md", f"# Guide\n\n{filler}## Far heading\n\n![b]({block(BLUE)})\n\n{filler}")
     write("sub/README.md", f"# Sub\n\n![b]({block(BLUE)})\n")
@@ -298,6 +298,10 @@ def linked_documents():
     # Ctrl+click opens a second window.
     window.point_at(*at[GREEN], "keydown", "ctrl", "click", "1", "keyup", "ctrl")
     Window(None, shown="guide.md").close("Escape")
+    # A file: URL of a directory shows its README (a file: link is followed from its hover).
+    window.point_at(*at[RED]), window.shows("the hovered file: link's address", dark, 20, STATUS_LINE)
+    run("xdotool", "click", "1")
+    window.titled("README.md"), window.keys("alt+Left"), window.titled("start.md")
     # A missing file and a script: the page stays, the status line says why (also once the
     # pointer left the link), and the script is shown in the file manager, not run.
     for colour in (MAGENTA, YELLOW):
@@ -307,8 +311,7 @@ def linked_documents():
         check(window.id in window.ids() and abs(left_at() - scrolled) < 40, "the page did not stay")
     wait_for("the script shown in the file manager", lambda: f'string "file://{path("run.sh")}"' in "".join(calls))
     check("member=ShowItems" in "".join(calls) and not os.path.exists(path("ran")), "the script ran")
-    window.point_at(*at[RED], "click", "1")
-    window.titled("README.md"), window.close("ctrl+w")
+    window.close("ctrl+w")
 
 
 def unreadable_file():  # a message in the window and on stderr, and status 1

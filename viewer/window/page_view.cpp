@@ -136,6 +136,7 @@ PageView::PageView(const PageView* related) {
 
   g_signal_connect(view_, "decide-policy", G_CALLBACK(decidePolicy), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(buildContextMenu), this);
+  followFileLinks();
   g_signal_connect(view_, "load-failed", G_CALLBACK(keepViewOnFailedLoad), nullptr);
   // WebKit may ask again about a load it was allowed (when it moves the page to another web
   // process): the page the view asked for stays expected until it is in place.
@@ -205,6 +206,47 @@ void PageView::fail(int error, const std::string& message) {
     failed_(failure);
   } else {
     failure_ = std::move(failure);
+  }
+}
+
+// WebKit drops a click on a file: link of the page before it asks the policy (the page is
+// not of a local scheme), so such clicks are caught on their way to the view: the link under
+// the pointer, pressed with the first or middle button, goes to the window (WebKit takes
+// the release for itself).
+void PageView::followFileLinks() {
+  g_signal_connect(view_, "mouse-target-changed",
+                   G_CALLBACK(+[](WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer data) {
+                     const char* uri = webkit_hit_test_result_context_is_link(hit)
+                                           ? webkit_hit_test_result_get_link_uri(hit)
+                                           : nullptr;
+                     static_cast<PageView*>(data)->fileLink_ =
+                         uri != nullptr && g_str_has_prefix(uri, "file:") ? uri : "";
+                   }),
+                   this);
+  GtkGesture* click = gtk_gesture_click_new();
+  gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), 0);
+  gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(click), GTK_PHASE_CAPTURE);
+  g_signal_connect(
+      click, "pressed",
+      G_CALLBACK(+[](GtkGestureClick* gesture, int, double, double, gpointer data) {
+        const guint button = gtk_gesture_single_get_current_button(GTK_GESTURE_SINGLE(gesture));
+        static_cast<PageView*>(data)->followFileLink(
+            button, gtk_event_controller_get_current_event_state(GTK_EVENT_CONTROLLER(gesture)));
+      }),
+      this);
+  gtk_widget_add_controller(GTK_WIDGET(view_), GTK_EVENT_CONTROLLER(click));
+}
+
+void PageView::followFileLink(guint button, GdkModifierType state) {
+  if (fileLink_.empty() || !followLocalLink_ ||
+      (button != GDK_BUTTON_PRIMARY && button != GDK_BUTTON_MIDDLE)) {
+    return;
+  }
+  const bool newWindow = button == GDK_BUTTON_MIDDLE || (state & GDK_CONTROL_MASK) != 0;
+  const auto verdict = decideNavigation({fileLink_, true, newWindow, false}, pageURI_);
+  if (verdict == NavigationVerdict::openLocal ||
+      verdict == NavigationVerdict::openLocalInNewWindow) {
+    followLocalLink_(fileLink_, verdict == NavigationVerdict::openLocalInNewWindow);
   }
 }
 

@@ -59,6 +59,8 @@ class PageView {
                                WebKitPolicyDecisionType type, gpointer self);
   void load(const std::string& fragment);
   WebKitBackForwardListItem* historyItem(int step) const;
+  void followFileLinks();
+  void followFileLink(guint button, GdkModifierType state);
   void fail(int error, const std::string& message);
 
   static gboolean buildContextMenu(WebKitWebView* view, WebKitContextMenu* menu,
@@ -74,6 +76,7 @@ class PageView {
   std::optional<platform::PreviewReply> page_;
   std::string pageURI_;   // of page_, without a fragment
   std::string shownURI_;  // of the page last loaded
+  std::string fileLink_;  // the file: link under the pointer, if any
   bool rulesInPlace_ = false;
   bool loadedOnce_ = false;
   std::string expectedURI_;  // of the page asked for, until it is in place

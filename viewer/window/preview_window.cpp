@@ -211,6 +211,9 @@ void PreviewWindow::setDocument(const std::string& path) {
   path_ = path;
   holdHelper(directory());
   if (!before.empty()) releaseHelper(before);
+  // A directory new to the window may have taken the helper started ahead: another is
+  // started for the next.
+  if (!before.empty() && before != directory()) prepareSpareWindow();
   gchar* name = g_filename_display_basename(path_.c_str());
   name_ = name;
   g_free(name);
