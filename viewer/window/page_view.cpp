@@ -80,11 +80,6 @@ void trimContextMenu(WebKitContextMenu* menu) {
   g_list_free(items);
 }
 
-// A failed or refused load leaves the view as it is, instead of WebKit's error page.
-gboolean keepViewOnFailedLoad(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer) {
-  return TRUE;
-}
-
 std::string withoutFragment(const char* uri) {
   std::string text = uri;
   return text.substr(0, text.find('#'));
@@ -137,7 +132,18 @@ PageView::PageView(const PageView* related) {
   g_signal_connect(view_, "decide-policy", G_CALLBACK(decidePolicy), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(buildContextMenu), this);
   followFileLinks();
-  g_signal_connect(view_, "load-failed", G_CALLBACK(keepViewOnFailedLoad), nullptr);
+  // A failed or refused load leaves the view as it is, instead of WebKit's error page.
+  g_signal_connect(view_, "load-failed",
+                   G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*,
+                                  gpointer data) -> gboolean {
+                     auto* self = static_cast<PageView*>(data);
+                     // It stays allowed (see below), but adds no entry to the history.
+                     if (uri != nullptr && withoutFragment(uri) == self->expectedURI_) {
+                       self->expectedIsNewEntry_ = false;
+                     }
+                     return TRUE;
+                   }),
+                   this);
   // WebKit may ask again about a load it was allowed (when it moves the page to another web
   // process): the page the view asked for stays expected until it is in place.
   g_signal_connect(view_, "load-changed",
@@ -267,6 +273,7 @@ void PageView::show(platform::PreviewReply reply, const std::string& path,
 
 void PageView::load(const std::string& fragment) {
   expectedURI_ = page_ ? pageURI_ : kBlankURI;
+  expectedIsNewEntry_ = false;
   if (!page_) {
     webkit_web_view_load_uri(view_, kBlankURI);
   } else if (loadedOnce_ && shownURI_ == pageURI_ && !webkit_web_view_is_loading(view_)) {
@@ -277,13 +284,19 @@ void PageView::load(const std::string& fragment) {
   } else {
     loadedOnce_ = true;
     shownURI_ = pageURI_;
+    expectedIsNewEntry_ = true;
     webkit_web_view_load_uri(view_,
                              (fragment.empty() ? pageURI_ : pageURI_ + "#" + fragment).c_str());
   }
 }
 
+// While another document's page is on its way, and not yet in the history, the page still
+// shown is the one to go back to, and there is nothing ahead.
 WebKitBackForwardListItem* PageView::historyItem(int step) const {
-  return webkit_back_forward_list_get_nth_item(webkit_web_view_get_back_forward_list(view_), step);
+  const bool entryOnItsWay = !expectedURI_.empty() && expectedIsNewEntry_;
+  if (entryOnItsWay && step > 0) return nullptr;
+  return webkit_back_forward_list_get_nth_item(webkit_web_view_get_back_forward_list(view_),
+                                               entryOnItsWay ? step + 1 : step);
 }
 
 std::optional<std::string> PageView::historyDocument(int step) const {
@@ -298,10 +311,12 @@ std::optional<std::string> PageView::historyDocument(int step) const {
 bool PageView::showFromHistory(platform::PreviewReply reply, int step, const std::string& path) {
   if (historyDocument(step) != path || !rulesInPlace_) return false;
   page_ = std::move(reply);
+  WebKitBackForwardListItem* item = historyItem(step);
   pageURI_ = shownURI_ = expectedURI_ = documentPageURI(path);
+  expectedIsNewEntry_ = false;
   // Unless it is an anchor of the page shown, WebKit loads the entry's address again and
   // puts the page back at the scroll position it kept for the entry.
-  webkit_web_view_go_to_back_forward_list_item(view_, historyItem(step));
+  webkit_web_view_go_to_back_forward_list_item(view_, item);
   return true;
 }
 

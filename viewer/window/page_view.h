@@ -79,7 +79,8 @@ class PageView {
   std::string fileLink_;  // the file: link under the pointer, if any
   bool rulesInPlace_ = false;
   bool loadedOnce_ = false;
-  std::string expectedURI_;  // of the page asked for, until it is in place
+  std::string expectedURI_;          // of the page asked for, until it is in place
+  bool expectedIsNewEntry_ = false;  // that page makes a new entry of the history
 };
 
 }  // namespace viewer
