@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <string_view>
 #include <utility>
 
@@ -150,6 +151,7 @@ PageView::PageView(const PageView* related) {
                    G_CALLBACK(+[](WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
                      auto* self = static_cast<PageView*>(data);
                      const char* uri = webkit_web_view_get_uri(view);
+                     if (event == WEBKIT_LOAD_COMMITTED) self->fileLink_.clear();
                      if (event == WEBKIT_LOAD_COMMITTED && uri != nullptr &&
                          withoutFragment(uri) == self->expectedURI_) {
                        self->expectedURI_.clear();
@@ -225,18 +227,34 @@ void PageView::followFileLinks() {
                      const char* uri = webkit_hit_test_result_context_is_link(hit)
                                            ? webkit_hit_test_result_get_link_uri(hit)
                                            : nullptr;
-                     static_cast<PageView*>(data)->fileLink_ =
-                         uri != nullptr && g_str_has_prefix(uri, "file:") ? uri : "";
+                     auto* self = static_cast<PageView*>(data);
+                     self->fileLink_ = uri != nullptr && g_str_has_prefix(uri, "file:") ? uri : "";
+                     self->fileLinkAt_ = self->pointerAt_;
                    }),
                    this);
+  // The link WebKit reports is the one under the pointer where it last stopped: a press
+  // elsewhere, before WebKit caught up, or on a page loaded since, is not on it.
+  GtkEventController* motion = gtk_event_controller_motion_new();
+  g_signal_connect(motion, "motion",
+                   G_CALLBACK(+[](GtkEventControllerMotion*, double x, double y, gpointer data) {
+                     static_cast<PageView*>(data)->pointerAt_ = std::pair(x, y);
+                   }),
+                   this);
+  gtk_widget_add_controller(GTK_WIDGET(view_), motion);
   GtkGesture* click = gtk_gesture_click_new();
   gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), 0);
   gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(click), GTK_PHASE_CAPTURE);
   g_signal_connect(
       click, "pressed",
-      G_CALLBACK(+[](GtkGestureClick* gesture, int, double, double, gpointer data) {
+      G_CALLBACK(+[](GtkGestureClick* gesture, int, double x, double y, gpointer data) {
+        auto* self = static_cast<PageView*>(data);
+        constexpr double kNear = 3;
+        if (std::abs(x - self->fileLinkAt_.first) > kNear ||
+            std::abs(y - self->fileLinkAt_.second) > kNear) {
+          return;
+        }
         const guint button = gtk_gesture_single_get_current_button(GTK_GESTURE_SINGLE(gesture));
-        static_cast<PageView*>(data)->followFileLink(
+        self->followFileLink(
             button, gtk_event_controller_get_current_event_state(GTK_EVENT_CONTROLLER(gesture)));
       }),
       this);

@@ -74,9 +74,11 @@ class PageView {
   WebKitWebContext* context_ = nullptr;
   WebKitWebView* view_ = nullptr;
   std::optional<platform::PreviewReply> page_;
-  std::string pageURI_;   // of page_, without a fragment
-  std::string shownURI_;  // of the page last loaded
-  std::string fileLink_;  // the file: link under the pointer, if any
+  std::string pageURI_;                               // of page_, without a fragment
+  std::string shownURI_;                              // of the page last loaded
+  std::string fileLink_;                              // the file: link under the pointer, if any
+  std::pair<double, double> fileLinkAt_{-1e9, -1e9};  // where the pointer was when reported
+  std::pair<double, double> pointerAt_{-1e9, -1e9};
   bool rulesInPlace_ = false;
   bool loadedOnce_ = false;
   std::string expectedURI_;          // of the page asked for, until it is in place
