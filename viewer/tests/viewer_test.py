@@ -299,6 +299,7 @@ def linked_documents():
     window.point_at(*at[GREEN], "keydown", "ctrl", "click", "1", "keyup", "ctrl")
     Window(None, shown="guide.md").close("Escape")
     # A file: URL of a directory shows its README (a file: link is followed from its hover).
+    window.point_at(300, 200), wait_for("no address", lambda: not shot_points(window.id, dark, STATUS_LINE))
     window.point_at(*at[RED]), window.shows("the hovered file: link's address", dark, 20, STATUS_LINE)
     run("xdotool", "click", "1")
     window.titled("README.md"), window.keys("alt+Left"), window.titled("start.md")
