@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # From launching the command to the rendered heading on screen, in a virtual X display
 # (Xvfb) with a private session bus: quillory-view cold (no instance running), warm (an
-# instance resident, a different file) and Chromium's --app window with a fresh profile on
+# instance resident, a different file), follow (from the click on a link in a window of the
+# instance to the linked file's heading) and Chromium's --app window with a fresh profile on
 # the page quillory writes for the same file, side by side in one run. Medians of RUNS.
 # Several build directories, separated by commas, are measured in turn in each round (in
 # an order that rotates), against the same Chromium figures; the first one's quillory and
@@ -29,6 +30,9 @@ cp -r "$(dirname "$file")" "$work/docs"
 name=$(basename "$file" .md)
 cp "$work/docs/$name.md" "$work/docs/$name-again.md"
 "$build/quillory" -o "$work/docs/$name.html" "$work/docs/$name.md"
+# A page with nothing dark on it, one large link (a light picture) to the file.
+light='<svg xmlns="http://www.w3.org/2000/svg" width="600" height="300"><rect width="600" height="300" fill="#e0e0e0"/></svg>'
+echo "[![next](data:image/svg+xml;base64,$(printf %s "$light" | base64 -w0))]($name.md)" >"$work/docs/link.md"
 probe="$build/first_paint_probe $threshold"
 
 close_windows() {  # with the window's own key, which leaves the instance running
@@ -38,7 +42,7 @@ close_windows() {  # with the window's own key, which leaves the instance runnin
   sleep 0.5
 }
 
-declare -A cold warm
+declare -A cold warm follow
 chromium=()
 for i in $(seq "$runs"); do
   line="round $i:"
@@ -52,8 +56,12 @@ for i in $(seq "$runs"); do
     sleep 2  # the instance settles, as between two previews
     w=$($probe "${builds[b]}/quillory-view" "$work/docs/$name-again.md")
     close_windows
+    "${builds[b]}/quillory-view" "$work/docs/link.md"
+    sleep 2
+    f=$($probe xdotool mousemove --sync 300 250 click 1)
+    close_windows
     kill "$(cat "$work/bus-pid")"
-    cold[$b]+=" $c" warm[$b]+=" $w" line+=" [$b] cold $c ms, warm $w ms;"
+    cold[$b]+=" $c" warm[$b]+=" $w" follow[$b]+=" $f" line+=" [$b] cold $c ms, warm $w ms, follow $f ms;"
   done
   rm -rf "$work/profile"
   chromium+=("$($probe chromium --app="file://$work/docs/$name.html" --user-data-dir="$work/profile" \
@@ -68,8 +76,8 @@ median() { printf '%s\n' $@ | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/
 chrome=$(median "${chromium[@]}")
 echo "first paint of $(basename "$file"), median of $runs (ms): chromium --app $chrome"
 for b in "${!builds[@]}"; do
-  c=$(median "${cold[$b]}") w=$(median "${warm[$b]}")
-  awk -v n="[$b] ${builds[b]}" -v c="$c" -v w="$w" -v b="$chrome" 'BEGIN {
-    printf "%s: quillory-view cold %d, warm %d; ratios to chromium: cold %.2f, warm %.2f\n",
-      n, c, w, c / b, w / b }'
+  c=$(median "${cold[$b]}") w=$(median "${warm[$b]}") f=$(median "${follow[$b]}")
+  awk -v n="[$b] ${builds[b]}" -v c="$c" -v w="$w" -v f="$f" -v b="$chrome" 'BEGIN {
+    printf "%s: quillory-view cold %d, warm %d, follow a link %d; ratios to chromium: cold %.2f, warm %.2f, follow %.2f\n",
+      n, c, w, f, c / b, w / b, f / b }'
 done

@@ -16,11 +16,12 @@ namespace quillory {
 namespace {
 
 // Headings, emphasis, a list, a table, code, a link and a quote for marked; inline and
-// display math for KaTeX.
+// display math for KaTeX; an alert, a footnote and an emoji for the GitHub extras.
 constexpr const char* kWarmUpDocument =
     "# Warm-up\n\nSome *emphasis*, **strong** text, `code` and [a link](https://example.org).\n\n"
     "- one\n- [x] two\n\n| a | b |\n|---|:-:|\n| 1 | $x^2$ |\n\n> quoted\n\n"
-    "```js\nlet x = 1;\n```\n\n$$\\sum_{i=1}^n \\frac{a_i}{\\sqrt{b}}$$\n";
+    "```js\nlet x = 1;\n```\n\n$$\\sum_{i=1}^n \\frac{a_i}{\\sqrt{b}}$$\n\n"
+    "> [!NOTE]\n> Noted[^1] :rocket:\n\n[^1]: A footnote.\n";
 
 constexpr std::string_view kTruncationNote = "\n\n> \u2026 preview truncated (large file).";
 

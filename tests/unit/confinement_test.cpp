@@ -68,7 +68,7 @@ TEST(Confinement, AFaultWritingAPageToAFileTouchesNoOtherFile) {
     tries += step.substr(0, 7) + root + "/" + step.substr(7) + "\n";
     answers += step.substr(0, 7) + root + "/" + step.substr(7) + ": denied\n";
   }
-  for (const std::string page : {root + "/site/page.html", root + "/doc/page.html"}) {
+  for (const std::string& page : {root + "/site/page.html", root + "/doc/page.html"}) {
     EXPECT_EQ(
         testing_support::runProcess({"/usr/bin/env", "LD_PRELOAD=" + program("fault_on_open.so"),
                                      "FAULT_DOCUMENT=" + doc, "FAULT_TRIES=" + tries,

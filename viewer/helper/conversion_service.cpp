@@ -18,7 +18,9 @@ namespace viewer {
 // is confined; cold, none has started yet.
 int serveConversions(int socket, bool warm) {
   platform::endWithParent();
-  if (warm) quillory::PreviewProvider().warmUp();
+  // The window's pages get the GitHub extras unless the user turned them off: their
+  // libraries are warmed with the rest.
+  if (warm) quillory::PreviewProvider({.extras = quillory::Extras::github}).warmUp();
   bool confined = false;
   while (auto message = platform::readFrame(socket, limits::helperRequestBytes)) {
     const auto request = decodeRequest(*message);

@@ -21,18 +21,22 @@
 
 namespace {
 
-constexpr const char* kUsage = "Usage: quillory-view FILE\n";
+constexpr const char* kUsage = "Usage: quillory-view FILE|DIR\n";
 constexpr const char* kHelp =
     "Show the Markdown file FILE rendered in a window, as the quillory command renders\n"
-    "it, and render it again whenever the file changes on disk.\n"
+    "it (with the GitHub extras unless Ctrl+G turned them off), and render it again\n"
+    "whenever the file changes on disk. Given a directory DIR, show its README.md,\n"
+    "readme.md, README.markdown or index.md.\n"
     "\n"
     "The command returns once the window shows the page (or why there is none); the\n"
     "window lives on. All windows of a session belong to one instance of the application\n"
     "(org.quillory.Viewer on the session bus), which stays for five minutes after its last\n"
     "window closes, so that the next preview opens at once.\n"
     "\n"
-    "The page runs no script and loads nothing from the network; a link that is clicked\n"
-    "opens in the default web browser.\n"
+    "The page runs no script and loads nothing from the network. A clicked link to a\n"
+    "Markdown file or a directory shows it in the window (Ctrl+click: in a new one); any\n"
+    "other local file is only shown in the file manager; web and mail links open in the\n"
+    "default web browser.\n"
     "\n"
     "Keys:\n"
     "  Space, Escape, Ctrl+W    close the window\n"
@@ -40,14 +44,17 @@ constexpr const char* kHelp =
     "  Ctrl+plus, Ctrl+minus    zoom in, zoom out (Ctrl+0 resets)\n"
     "  Ctrl+F                   find in the page (Enter for the next match, Escape to stop)\n"
     "  Ctrl+P                   print (\"Print to File\" writes a PDF)\n"
+    "  Ctrl+G                   GitHub extras off or on\n"
+    "  Alt+Left, Alt+Right      back, forward\n"
+    "  Ctrl+O                   open another Markdown file\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
     "\n"
     "Exit status: 0 when the window shows the page, 1 when it shows that the file could\n"
-    "not be read or is not a regular file (the reason also goes to standard error), or\n"
-    "when no window could be opened; 2 on a usage error.\n";
+    "not be read or is not a regular file, or that DIR has no README (the reason also goes\n"
+    "to standard error), or when no window could be opened; 2 on a usage error.\n";
 
 int usageError(const std::string& message) {
   std::fprintf(stderr, "quillory-view: %s\n%sTry 'quillory-view --help' for more information.\n",

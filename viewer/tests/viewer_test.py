@@ -8,6 +8,7 @@ gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi
 
 RED, GREEN, BLUE, WHITE = (208, 0, 0), (0, 160, 0), (0, 0, 208), (255, 255, 255)
+MAGENTA, YELLOW = (200, 0, 200), (200, 200, 0)
 DIR = tempfile.mkdtemp(prefix="quillory-view-test-")
 VIEWER, env, processes = None, dict(os.environ), []
 near = lambda target, within=40: lambda p: all(abs(a - b) <= within for a, b in zip(p, target))
@@ -15,7 +16,10 @@ NOTE = near((9, 105, 218), 30)  # the bar of a GitHub note alert
 dark = lambda p: max(p) < 90  # heading text is #1f2328; anti-aliased edges stay below 90
 path = lambda name: os.path.join(DIR, name)
 top_of = lambda points: min(y for _, y in points)
-HEADER = 52  # the window's header bar, above the page
+centre = lambda points: tuple((low + high) // 2 for low, high in zip(bounds(points)[:2], bounds(points)[2:]))
+PAGE_TOP, BACK_BUTTON = 52, (28, 27)  # where the header bar ends, and its back button
+STATUS_LINE = lambda width, height: (0, height - 40, width // 2, height)
+titled = lambda name: "^" + name.replace(".", "\\.") + "$"
 
 
 class Failure(Exception): pass
@@ -37,8 +41,8 @@ def bounds(points):
     return min(x for x, _ in points), top_of(points), max(x for x, _ in points), max(y for _, y in points)
 
 
-def block(colour):  # a data: address of a 600x160 picture in one colour
-    svg = f'<svg xmlns="http://www.w3.org/2000/svg" width="600" height="160"><rect width="600" height="160" fill="rgb{colour}"/></svg>'
+def block(colour, width=600, height=160):  # a data: address of a picture in one colour
+    svg = f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}"><rect width="{width}" height="{height}" fill="rgb{colour}"/></svg>'
     return "data:image/svg+xml;base64," + base64.b64encode(svg.encode()).decode()
 
 
@@ -109,16 +113,20 @@ def instance_running():
 
 class Window:
     """quillory-view FILE: it returns once its window shows something, with `status`."""
-    def __init__(self, file, status=0, reason=None, options=()):
-        launched = subprocess.run([VIEWER, *options, file], env=env, cwd=DIR, capture_output=True, text=True, timeout=30)
-        line = f"quillory-view: {file}: {reason}\n" if reason else ""
-        check((launched.returncode, launched.stderr) == (status, line),
-              f"quillory-view {file} returned {launched.returncode}: {launched.stderr!r}")
-        self.title = "^" + os.path.basename(file).replace(".", "\\.") + "$"
+    def __init__(self, file, status=0, reason=None, options=(), shown=None):
+        if file is not None:
+            launched = subprocess.run([VIEWER, *options, file], env=env, cwd=DIR, capture_output=True, text=True, timeout=30)
+            line = f"quillory-view: {file}: {reason}\n" if reason else ""
+            check((launched.returncode, launched.stderr) == (status, line),
+                  f"quillory-view {file} returned {launched.returncode}: {launched.stderr!r}")
+        self.title = titled(shown or os.path.basename(file))
         self.id = wait_for("the viewer's window", lambda: self.ids())[-1]
 
-    def ids(self):
-        return run("xdotool", "search", "--onlyvisible", "--name", self.title).stdout.split()
+    def ids(self, title=None):
+        return run("xdotool", "search", "--onlyvisible", "--name", title or self.title).stdout.split()
+
+    def titled(self, name):  # waits until the window is titled `name`
+        wait_for(f"the window's title to become {name}", lambda: self.id in self.ids(titled(name)))
 
     def pid(self):
         return run("xdotool", "getwindowpid", self.id).stdout.strip()
@@ -137,11 +145,11 @@ class Window:
             return found if not settled or previous[-2:-1] == previous[-1:] else None
         return wait_for(what, probe)
 
-    def heading(self, left=0):  # the heading's dark text in the page's white top band
-        return bounds(self.shows("the heading", dark, 40, (left, HEADER, left + 900, HEADER + 140), near(WHITE, 8)))
+    def heading(self, left=0):  # the heading's dark text in the page's white top band, below the header bar
+        return bounds(self.shows("the heading", dark, 40, (left, PAGE_TOP, left + 900, PAGE_TOP + 140), near(WHITE, 8)))
 
     def message(self):  # dark text on the window's light background
-        return self.shows("the message in the window", dark, 40, lambda w, h: (0, HEADER, w, h), lambda p: min(p) > 200)
+        return self.shows("the message in the window", dark, 40, lambda w, h: (0, PAGE_TOP, w, h), lambda p: min(p) > 200)
 
     def keys(self, *keys):
         check(run("xdotool", "windowfocus", "--sync", self.id, "key", *keys).returncode == 0, f"xdotool: {keys}")
@@ -160,12 +168,13 @@ def render_and_keys():
     check(geometry(window.id)[2:] == (900, 700), f"the window is not 900x700: {geometry(window.id)}")
     heading = window.heading()
     check(heading[3] < top_of(window.shows("the red block", near(RED))), "the heading is not above the image")
-    # Ctrl+G turns the GitHub extras on, for this window and later ones, and remembers it.
-    check(len(shot_points(window.id, NOTE)) < 10, "a note is an alert before Ctrl+G")
+    # Without a saved setting the GitHub extras are on; Ctrl+G turns them off, for this window
+    # and later ones, and remembers it.
+    window.shows("the note's blue bar, the extras on", NOTE, 20)
     window.keys("ctrl+g")
-    window.shows("the note's blue bar after Ctrl+G", NOTE, 20)
+    wait_for("the note to be a plain quote after Ctrl+G", lambda: len(shot_points(window.id, NOTE)) < 10)
     with open(path("config/quillory/viewer.conf")) as settings:
-        check("github-extras=true" in settings.read(), "Ctrl+G was not remembered")
+        check("github-extras=false" in settings.read(), "Ctrl+G was not remembered")
     window.keys("ctrl+plus", "ctrl+plus")
     wait_for("the heading to grow after Ctrl+plus", lambda: window.heading()[2] > heading[2] + 20)
     # Space goes into the find bar; Escape closes the bar and leaves the match selected.
@@ -235,7 +244,7 @@ def inert_document():
         window.shows("the link in the page's own link colour", near((9, 105, 218), 30), 10)
         check(not shot_points(window.id, near(RED)), "the document's styles painted the page red")
         # The hovered link's address shows at the bottom of the window, and goes when the pointer leaves.
-        status = lambda width, height: (0, height - 40, width // 2, height)
+        status = STATUS_LINE
         check(not shot_points(window.id, dark, status), "the status area is not blank before a hover")
         window.point_at((left + right) // 2, (top + bottom) // 2)
         window.shows("the hovered link's address", dark, 20, status)
@@ -266,11 +275,11 @@ def outline():
     window.keys("F9")
     wait_for("the page to move right of the outline", lambda: window.heading(200)[0] > left + 200)
     check("outline=true" in open(path("config/quillory/viewer.conf")).read(), "F9 was not remembered")
-    ys = sorted({y for _, y in window.shows("the entries", dark, 20, (0, HEADER, 200, 400))})
+    ys = sorted({y for _, y in window.shows("the entries", dark, 20, (0, PAGE_TOP, 200, 400))})
     entries = [b + 6 for a, b in zip([0] + ys, ys) if b - a > 6]  # a line of text each
     check(len(entries) == 2, f"the outline lists {len(entries)} entries, not 2")
     window.point_at(60, entries[1], "click", "1")
-    check(top_of(window.shows("the green block below the heading clicked", near(GREEN))) < HEADER + 200,
+    check(top_of(window.shows("the green block below the heading clicked", near(GREEN))) < PAGE_TOP + 200,
           "the click did not scroll the page to its heading")
     window.keys("End")
     red = window.shows("the red block at the end", near(RED), settled=True)
@@ -282,6 +291,59 @@ def outline():
     window.close("Escape")
 
 
+def linked_documents():
+    """Links to other documents are followed in the window, which keeps its own history; a
+    directory shows its README; any other file is never run, only handed to the file manager
+    (on the session bus, watched here); a missing one leaves the page as it is."""
+    calls = []
+    monitor = start("dbus-monitor", "--session", "interface='org.freedesktop.FileManager1'", stdout=subprocess.PIPE, text=True)
+    threading.Thread(target=lambda: calls.extend(monitor.stdout), daemon=True).start()
+    filler = "".join(f"Paragraph {n} of filler text.\n\n" for n in range(60))
+    links = " ".join(f"[![link]({block(colour, 100, 60)})]({target})" for colour, target in (
+        (RED, f"file://{path('sub')}"), (GREEN, "docs/guide.md#far-heading"), (MAGENTA, "missing.md"), (YELLOW, "run%2Esh")))
+    os.makedirs(path("docs")), os.makedirs(path("sub"))
+    write("docs/guide.md", f"# Guide\n\n{filler}## Far heading\n\n![b]({block(BLUE)})\n\n{filler}")
+    write("sub/README.md", f"# Sub\n\n![b]({block(BLUE)})\n")
+    os.chmod(write("run.sh", f"#!/bin/sh\ntouch {path('ran')}\n"), 0o755)
+    readme = Window(path("sub"), shown="README.md")
+    readme.shows("a directory's README", near(BLUE)), readme.close("Escape")
+    window = Window(write("start.md", f"# Start\n\n{filler}{links}\n"))
+    window.heading(), window.keys("End")
+    at = {colour: centre(window.shows(f"the link {colour}", near(colour), 20, settled=True))
+          for colour in (RED, GREEN, MAGENTA, YELLOW)}
+    left_at = lambda: top_of(window.shows("the start page at its scroll position", near(GREEN), 20, settled=True))
+    scrolled = left_at()
+    # A link with a fragment shows its heading, with the picture below it; back, forward and
+    # back again (by the header bar's button) return to the same place.
+    window.point_at(*at[GREEN], "click", "1")
+    for forward, back in ((None, "alt+Left"), ("alt+Right", "alt+Left"), ("alt+Right", "back button")):
+        forward and window.keys(forward)
+        window.titled("guide.md"), window.heading(), window.shows("the picture below the far heading", near(BLUE))
+        window.keys(back) if back != "back button" else window.point_at(*BACK_BUTTON, "click", "1")
+        window.titled("start.md")
+        check(abs(left_at() - scrolled) < 40, f"{back} did not return to the earlier scroll position")
+    # Ctrl+click opens a second window.
+    window.point_at(*at[GREEN], "keydown", "ctrl", "click", "1", "keyup", "ctrl")
+    Window(None, shown="guide.md").close("Escape")
+    # A file: URL of a directory shows its README (a file: link is followed from its hover).
+    window.point_at(300, 200), wait_for("no address", lambda: not shot_points(window.id, dark, STATUS_LINE))
+    window.point_at(*at[RED]), window.shows("the hovered file: link's address", dark, 20, STATUS_LINE)
+    run("xdotool", "click", "1")
+    window.titled("README.md"), window.keys("alt+Left"), window.titled("start.md")
+    # A missing file and a script: the page stays, the status line says why (also once the
+    # pointer left the link), and the script is shown in the file manager, not run.
+    for colour in (MAGENTA, YELLOW):
+        left_at()  # the start page in place again, before the click
+        window.point_at(*at[colour], "click", "1")
+        window.point_at(300, 200)
+        window.shows("the status line's message", dark, 20, STATUS_LINE)
+        stayed = left_at()
+        check(window.id in window.ids() and abs(stayed - scrolled) < 40, f"the page moved: {stayed}, not {scrolled}")
+    wait_for("the script shown in the file manager", lambda: f'string "file://{path("run.sh")}"' in "".join(calls))
+    check("member=ShowItems" in "".join(calls) and not os.path.exists(path("ran")), "the script ran")
+    window.close("ctrl+w")
+
+
 def unreadable_file():  # a message in the window and on stderr, and status 1
     # A configuration "directory" that is a file: the instance refuses at once.
     failed = subprocess.run([VIEWER, write("any.md", "# Any\n")], env={**env, "XDG_CONFIG_HOME": path("any.md")},
@@ -289,7 +351,8 @@ def unreadable_file():  # a message in the window and on stderr, and status 1
     check(failed.returncode == 1 and "Not a directory" in failed.stderr, f"a file as XDG_CONFIG_HOME: {failed}")
     # A FIFO as the settings file is not read (nor waited on): no settings.
     os.makedirs(path("config/quillory")), os.mkfifo(path("config/quillory/viewer.conf"))
-    for name, make, reason, key in (("folder.md", os.mkdir, "Is a directory", "ctrl+w"),
+    for name, make, reason, key in (("folder.md", os.mkdir, "Is a directory with no README.md, "
+                                     "readme.md, README.markdown or index.md", "ctrl+w"),
                                     ("pipe.md", os.mkfifo, "Not a regular file", "space"),
                                     ("later.md", str, "No such file or directory", None)):
         make(path(name))
@@ -369,7 +432,8 @@ def command_line():  # usage needs no display; cmake --install puts everything u
 
 
 if __name__ == "__main__":
-    CASES = (render_and_keys, live_reload, outline, inert_document, unreadable_file, resident_instance, command_line)
+    CASES = (render_and_keys, live_reload, outline, inert_document, linked_documents, unreadable_file,
+             resident_instance, command_line)
     VIEWER, case = os.path.abspath(sys.argv[1]), {f.__name__: f for f in CASES}[sys.argv[2]]
     try:
         if case is not command_line:

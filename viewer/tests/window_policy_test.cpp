@@ -10,24 +10,31 @@ namespace viewer {
 namespace {
 
 using enum NavigationVerdict;
-constexpr const char* kPage = "quillory-view:page";
+constexpr const char* kPage = "quillory-view://document/docs/READ%20ME.md";
 
 TEST(NavigationPolicy, DecidesEachNavigation) {
-  // Its own page only when asked for (not refreshing or opening itself elsewhere).
+  // Its own page only when asked for (not refreshing itself); opened elsewhere when clicked.
   const struct {
     std::string uri;
     bool clicked, newWindow, expected;
     NavigationVerdict verdict;
-  } cases[] = {{kPage, false, false, true, showPage},
-               {"quillory-view:page#usage", false, false, true, showPage},
-               {kPage, false, false, false, refuse},
-               {kPage, true, false, false, refuse},
-               {kPage, true, true, true, refuse},
-               {"quillory-view:page2", false, false, true, refuse},
-               {"quillory-view:other", true, false, true, refuse},
-               {"quillory-view:page#section", true, false, false, moveWithinPage},
-               {"quillory-view:page#section", false, false, false, refuse},
-               {"quillory-view:page#section", true, true, false, refuse}};
+  } cases[] = {
+      {kPage, false, false, true, showPage},
+      {"quillory-view://document/docs/READ%20ME.md#usage", false, false, true, showPage},
+      {kPage, false, false, false, refuse},
+      {kPage, true, false, false, refuse},
+      {kPage, true, true, true, openLocalInNewWindow},
+      {"quillory-view://document/docs/READ%20ME.md2", false, false, true, refuse},
+      {"quillory-view:other", true, false, true, refuse},
+      {"quillory-view://document/docs/READ%20ME.md#a", true, false, false, moveWithinPage},
+      {"quillory-view://document/docs/READ%20ME.md#a", false, false, false, refuse},
+      {"quillory-view://document/docs/READ%20ME.md#a", true, true, false, openLocalInNewWindow},
+      // Other local files: followed by the window when clicked, never otherwise.
+      {"quillory-view://document/docs/guide.md#a", true, false, false, openLocal},
+      {"quillory-view://document/docs/guide.md", true, true, false, openLocalInNewWindow},
+      {"quillory-view://document/docs/guide.md", false, false, true, refuse},
+      {"file:///etc/passwd", true, false, false, openLocal},
+      {"file:///etc/passwd", false, false, false, refuse}};
   for (const auto& c : cases) {
     EXPECT_EQ(decideNavigation({c.uri, c.clicked, c.newWindow, c.expected}, kPage), c.verdict)
         << c.uri << " clicked " << c.clicked << " new window " << c.newWindow;
@@ -44,10 +51,40 @@ TEST(NavigationPolicy, DecidesEachNavigation) {
                           "HTTPS://EXAMPLE.COM/", "mailto:someone@example.com"}) {
     link(uri, openInBrowser);
   }
-  for (const char* uri : {"file:///etc/passwd", "data:text/html,x", "javascript:alert(1)",
+  for (const char* uri : {"file://example.com/x.md", "data:text/html,x", "javascript:alert(1)",
                           "about:blank", "ftp://example.com/", "notes.md", "", ":http",
                           "ht tp://example.com/", "httpx://example.com/"}) {
     link(uri, refuse);
+  }
+}
+
+TEST(NavigationPolicy, FindsTheLocalFileOfALink) {
+  const struct {
+    std::string uri, path, fragment;
+  } cases[] = {{documentPageURI("/a b/#%ü.md"), "/a b/#%ü.md", ""},
+               {"quillory-view://document/d/../e/./x%2Emd?q=1#F%C3%BC%20n", "/e/x.md", "Fü n"},
+               {"FILE:///d//x.md#", "/d/x.md", ""},
+               {"file://LocalHost/x.md", "/x.md", ""},
+               {"file:/x.md#a", "/x.md", "a"}};
+  for (const auto& c : cases) {
+    const auto target = localTargetOf(c.uri);
+    ASSERT_TRUE(target) << c.uri;
+    EXPECT_EQ(std::pair(target->path, target->fragment), std::pair(c.path, c.fragment)) << c.uri;
+  }
+  for (const char* uri :
+       {"file://host/x.md", "file://localhost", "file:x.md", "notes.md", "quillory-view://document",
+        "quillory-view:blank", "quillory-view://document/a%2", "quillory-view://document/a%00b",
+        "quillory-view://document/a#%zz", "https://example.com/x.md"}) {
+    EXPECT_FALSE(localTargetOf(uri)) << uri;
+  }
+}
+
+TEST(NavigationPolicy, KnowsMarkdownFilesByName) {
+  for (const char* name : {"/a/b.md", "/a/B.MARKDOWN", "/x.mdown", "/x.Mkd", "/x.mkdn"}) {
+    EXPECT_TRUE(namesMarkdownFile(name)) << name;
+  }
+  for (const char* name : {"/a/run.sh", "/a/md", "/a.md/x", "/x.md.sh", "/x.mdx"}) {
+    EXPECT_FALSE(namesMarkdownFile(name)) << name;
   }
 }
 

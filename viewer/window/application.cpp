@@ -46,7 +46,7 @@ int onCommandLine(GApplication* application, GApplicationCommandLine* commandLin
   gchar** arguments = g_application_command_line_get_arguments(commandLine, &count);
   const int first = count > 1 && std::string(arguments[1]) == "--" ? 2 : 1;
   if (count - first != 2 || !g_path_is_absolute(arguments[first])) {
-    g_application_command_line_printerr(commandLine, "Usage: quillory-view FILE\n");
+    g_application_command_line_printerr(commandLine, "Usage: quillory-view FILE|DIR\n");
     g_strfreev(arguments);
     return 2;
   }
@@ -54,7 +54,7 @@ int onCommandLine(GApplication* application, GApplicationCommandLine* commandLin
   const std::string file = arguments[first + 1];
   g_strfreev(arguments);
   g_object_ref(commandLine);
-  openPreviewWindow(GTK_APPLICATION(application), path,
+  openPreviewWindow(GTK_APPLICATION(application), path, {},
                     [commandLine, file, report](const auto& failure) {
                       const int status = failure ? 1 : 0;
                       const std::string message =
@@ -75,7 +75,7 @@ int onCommandLine(GApplication* application, GApplicationCommandLine* commandLin
 void onOpen(GApplication* application, GFile** files, gint count, gchar*, gpointer) {
   for (gint i = 0; i < count; ++i) {
     if (gchar* path = g_file_get_path(files[i])) {
-      openPreviewWindow(GTK_APPLICATION(application), path, [](const auto&) {});
+      openPreviewWindow(GTK_APPLICATION(application), path, {}, [](const auto&) {});
       g_free(path);
     }
   }

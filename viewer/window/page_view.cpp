@@ -1,11 +1,13 @@
-// The web view that shows the preview page and nothing else. The page is served under a
-// scheme of the view's own, so that reloading it after a change keeps the scroll position
-// without any script.
+// The web view that shows the preview page and nothing else. Each document's page is served
+// under a scheme of the view's own, at an address that follows the document's path, so
+// that reloading it after a change, or going back to it, keeps its scroll position without
+// any script, and its relative links name the files they point to.
 #include "viewer/window/page_view.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -19,9 +21,11 @@ namespace viewer {
 namespace {
 
 constexpr const char* kPageScheme = "quillory-view";
-constexpr const char* kPageURI = "quillory-view:page";
-// The page at a fragment that names no element (an id of one space), where it stays put.
-constexpr const char* kNoElementURI = "quillory-view:page#%20";
+// Of the documents' origin (a page of another origin would move the view to another web
+// process at the first document), and no document's address itself: its path is empty.
+constexpr const char* kBlankURI = "quillory-view://document";
+// A fragment that names no element (an id of one space): a page moved there stays put.
+constexpr const char* kNoElementFragment = "#%20";
 // Where a web view keeps the page view it belongs to, for the scheme shared by a context.
 constexpr const char* kPageViewKey = "quillory-page-view";
 // Shown until the first page is ready.
@@ -80,11 +84,6 @@ void trimContextMenu(WebKitContextMenu* menu) {
   g_list_free(items);
 }
 
-// A failed or refused load leaves the view as it is, instead of WebKit's error page.
-gboolean keepViewOnFailedLoad(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer) {
-  return TRUE;
-}
-
 std::string withoutFragment(const char* uri) {
   std::string text = uri;
   return text.substr(0, text.find('#'));
@@ -136,23 +135,49 @@ PageView::PageView(const PageView* related) {
 
   g_signal_connect(view_, "decide-policy", G_CALLBACK(decidePolicy), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(buildContextMenu), this);
-  g_signal_connect(view_, "load-failed", G_CALLBACK(keepViewOnFailedLoad), nullptr);
+  followFileLinks();
+  // A failed or refused load leaves the view as it is, instead of WebKit's error page.
+  g_signal_connect(view_, "load-failed",
+                   G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*,
+                                  gpointer data) -> gboolean {
+                     auto* self = static_cast<PageView*>(data);
+                     // It stays allowed (see below), but adds no entry to the history.
+                     if (uri != nullptr && withoutFragment(uri) == self->expectedURI_) {
+                       self->expectedIsNewEntry_ = false;
+                     }
+                     return TRUE;
+                   }),
+                   this);
+  // WebKit may ask again about a load it was allowed (when it moves the page to another web
+  // process): the page the view asked for stays expected until it is in place.
+  g_signal_connect(view_, "load-changed",
+                   G_CALLBACK(+[](WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+                     auto* self = static_cast<PageView*>(data);
+                     const char* uri = webkit_web_view_get_uri(view);
+                     if (event == WEBKIT_LOAD_COMMITTED) self->fileLink_.clear();
+                     if (event == WEBKIT_LOAD_COMMITTED && uri != nullptr &&
+                         withoutFragment(uri) == self->expectedURI_) {
+                       self->expectedURI_.clear();
+                     }
+                     if (event == WEBKIT_LOAD_FINISHED && !self->fragmentWanted_.empty() &&
+                         self->expectedURI_.empty()) {
+                       self->moveToWantedFragment();
+                     }
+                   }),
+                   this);
   g_signal_connect(view_, "notify::uri",
                    G_CALLBACK(+[](WebKitWebView* view, GParamSpec*, gpointer data) {
-                     // Moved (or the reader clicked an in-page link at that moment): the reload
-                     // follows.
+                     // Moved off a fragment (or the reader clicked an in-page link at that
+                     // moment): the reload waiting for it follows.
                      auto* self = static_cast<PageView*>(data);
                      if (std::exchange(self->reloadAfterMove_, false)) webkit_web_view_reload(view);
                    }),
                    this);
   g_signal_connect(
-      view_, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+      webkit_web_view_get_back_forward_list(view_), "changed",
+      G_CALLBACK(+[](WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer, gpointer data) {
         auto* self = static_cast<PageView*>(data);
-        if (event != WEBKIT_LOAD_FINISHED) return;
-        self->finishedVersion_ = self->servedVersion_;
-        if (!self->fragmentWanted_.empty() && self->finishedVersion_ == self->pageVersion_) {
-          self->moveToWantedFragment();
-        }
+        if (self->historyChanged_) self->historyChanged_();
       }),
       this);
   g_signal_connect(
@@ -169,7 +194,7 @@ PageView::PageView(const PageView* related) {
       this);
 
   if (rulesInPlace_) {
-    load();
+    load({});
     return;
   }
   // Nothing is loaded before the rules that block remote content are in place.
@@ -180,13 +205,14 @@ PageView::PageView(const PageView* related) {
                            return;
                          }
                          rulesInPlace_ = true;
-                         load();
+                         load({});
                        });
 }
 
 PageView::~PageView() {
   g_object_set_data(G_OBJECT(view_), kPageViewKey, nullptr);
   g_signal_handlers_disconnect_by_data(view_, this);
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view_), this);
   g_object_unref(view_);
   g_object_unref(context_);
   for (auto& [action, label] : menuEntries_) g_object_unref(action);
@@ -206,10 +232,76 @@ void PageView::fail(int error, const std::string& message) {
   }
 }
 
-void PageView::show(platform::PreviewReply reply) {
+// WebKit drops a click on a file: link of the page before it asks the policy (the page is
+// not of a local scheme), so such clicks are caught on their way to the view: the link under
+// the pointer, pressed with the first or middle button, goes to the window (WebKit takes
+// the release for itself).
+void PageView::followFileLinks() {
+  g_signal_connect(view_, "mouse-target-changed",
+                   G_CALLBACK(+[](WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer data) {
+                     const char* uri = webkit_hit_test_result_context_is_link(hit)
+                                           ? webkit_hit_test_result_get_link_uri(hit)
+                                           : nullptr;
+                     auto* self = static_cast<PageView*>(data);
+                     self->fileLink_ = uri != nullptr && g_str_has_prefix(uri, "file:") ? uri : "";
+                     self->fileLinkAt_ = self->pointerAt_;
+                   }),
+                   this);
+  // The link WebKit reports is the one under the pointer where it last stopped: a press
+  // elsewhere, before WebKit caught up, or on a page loaded since, is not on it.
+  GtkEventController* motion = gtk_event_controller_motion_new();
+  g_signal_connect(motion, "motion",
+                   G_CALLBACK(+[](GtkEventControllerMotion*, double x, double y, gpointer data) {
+                     static_cast<PageView*>(data)->pointerAt_ = std::pair(x, y);
+                   }),
+                   this);
+  gtk_widget_add_controller(GTK_WIDGET(view_), motion);
+  GtkGesture* click = gtk_gesture_click_new();
+  gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), 0);
+  gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(click), GTK_PHASE_CAPTURE);
+  g_signal_connect(
+      click, "pressed",
+      G_CALLBACK(+[](GtkGestureClick* gesture, int, double x, double y, gpointer data) {
+        auto* self = static_cast<PageView*>(data);
+        constexpr double kNear = 3;
+        if (std::abs(x - self->fileLinkAt_.first) > kNear ||
+            std::abs(y - self->fileLinkAt_.second) > kNear) {
+          return;
+        }
+        const guint button = gtk_gesture_single_get_current_button(GTK_GESTURE_SINGLE(gesture));
+        self->followFileLink(
+            button, gtk_event_controller_get_current_event_state(GTK_EVENT_CONTROLLER(gesture)));
+      }),
+      this);
+  gtk_widget_add_controller(GTK_WIDGET(view_), GTK_EVENT_CONTROLLER(click));
+}
+
+void PageView::followFileLink(guint button, GdkModifierType state) {
+  if (fileLink_.empty() || !followLocalLink_ ||
+      (button != GDK_BUTTON_PRIMARY && button != GDK_BUTTON_MIDDLE)) {
+    return;
+  }
+  const bool newWindow = button == GDK_BUTTON_MIDDLE || (state & GDK_CONTROL_MASK) != 0;
+  const auto verdict = decideNavigation({fileLink_, true, newWindow, false}, pageURI_);
+  if (verdict == NavigationVerdict::openLocal ||
+      verdict == NavigationVerdict::openLocalInNewWindow) {
+    followLocalLink_(fileLink_, verdict == NavigationVerdict::openLocalInNewWindow);
+  }
+}
+
+void PageView::onLocalLink(std::function<void(const std::string&, bool)> follow) {
+  followLocalLink_ = std::move(follow);
+}
+
+void PageView::onHistoryChanged(std::function<void()> changed) {
+  historyChanged_ = std::move(changed);
+}
+
+void PageView::show(platform::PreviewReply reply, const std::string& path,
+                    const std::string& fragment) {
   page_ = std::move(reply);
-  ++pageVersion_;
-  if (rulesInPlace_) load();
+  pageURI_ = documentPageURI(path);
+  if (rulesInPlace_) load(fragment);
 }
 
 // Moving to a fragment of the page that is shown scrolls it, without loading it again. While
@@ -217,53 +309,94 @@ void PageView::show(platform::PreviewReply reply) {
 // cancel that load, so it waits for the page.
 void PageView::scrollTo(const std::string& id) {
   fragmentWanted_ = id;
-  if (pageVersion_ > 0 && finishedVersion_ == pageVersion_) moveToWantedFragment();
+  if (page_ && expectedURI_.empty() && !webkit_web_view_is_loading(view_)) moveToWantedFragment();
 }
 
 void PageView::moveToWantedFragment() {
   gchar* fragment = g_uri_escape_string(fragmentWanted_.c_str(), nullptr, FALSE);
   fragmentWanted_.clear();
-  movingTo_ = std::string(kPageURI) + "#" + fragment;
+  movingTo_ = pageURI_ + "#" + fragment;
   g_free(fragment);
   webkit_web_view_load_uri(view_, movingTo_.c_str());
 }
 
-// WebKit restores the scroll position on reload, unless the address names an element: then
-// it scrolls to that element again. So a page shown at a fragment first moves, in place, to
-// one that names none, and reloads from there.
-void PageView::load() {
-  loadExpected_ = true;
-  if (!loadedOnce_) {
-    loadedOnce_ = true;
-    reloadAfterMove_ = false;
-    webkit_web_view_load_uri(view_, kPageURI);
-    return;
-  }
-  if (reloadAfterMove_) return;  // that reload serves the page as it is then
+void PageView::load(const std::string& fragment) {
+  if (reloadAfterMove_ && shownURI_ == pageURI_) return;  // that reload serves the page then
+  expectedURI_ = page_ ? pageURI_ : kBlankURI;
+  expectedIsNewEntry_ = false;
   const char* uri = webkit_web_view_get_uri(view_);
-  if (uri == nullptr || std::strchr(uri, '#') == nullptr || uri == std::string(kNoElementURI)) {
-    webkit_web_view_reload(view_);
-    return;
+  const bool atFragment = uri != nullptr && std::strchr(uri, '#') != nullptr &&
+                          !g_str_has_suffix(uri, kNoElementFragment);
+  if (!page_) {
+    webkit_web_view_load_uri(view_, kBlankURI);
+  } else if (loadedOnce_ && shownURI_ == pageURI_ && !webkit_web_view_is_loading(view_) &&
+             atFragment) {
+    // WebKit restores the scroll position on reload, unless the address names an element:
+    // then it scrolls to that element again. So the page first moves, in place, to a
+    // fragment that names none, and reloads from there.
+    reloadAfterMove_ = true;
+    movingTo_ = pageURI_ + kNoElementFragment;
+    webkit_web_view_load_uri(view_, movingTo_.c_str());
+  } else if (loadedOnce_ && shownURI_ == pageURI_ && !webkit_web_view_is_loading(view_)) {
+    webkit_web_view_reload(view_);  // WebKit restores the scroll position on reload
+  } else if (loadedOnce_ && shownURI_ == pageURI_) {
+    // A reload now would load the page before the one still on its way.
+    webkit_web_view_load_uri(view_, pageURI_.c_str());
+  } else {
+    loadedOnce_ = true;
+    shownURI_ = pageURI_;
+    expectedIsNewEntry_ = true;
+    webkit_web_view_load_uri(view_,
+                             (fragment.empty() ? pageURI_ : pageURI_ + "#" + fragment).c_str());
   }
-  reloadAfterMove_ = true;
-  movingTo_ = kNoElementURI;
-  webkit_web_view_load_uri(view_, kNoElementURI);
+}
+
+// While another document's page is on its way, and not yet in the history, the page still
+// shown is the one to go back to, and there is nothing ahead.
+WebKitBackForwardListItem* PageView::historyItem(int step) const {
+  const bool entryOnItsWay = !expectedURI_.empty() && expectedIsNewEntry_;
+  if (entryOnItsWay && step > 0) return nullptr;
+  return webkit_back_forward_list_get_nth_item(webkit_web_view_get_back_forward_list(view_),
+                                               entryOnItsWay ? step + 1 : step);
+}
+
+std::optional<std::string> PageView::historyDocument(int step) const {
+  WebKitBackForwardListItem* item = historyItem(step);
+  const char* uri = item != nullptr ? webkit_back_forward_list_item_get_uri(item) : nullptr;
+  // The blank page the view starts on is no document.
+  auto target = uri != nullptr ? localTargetOf(uri) : std::nullopt;
+  if (!target) return std::nullopt;
+  return target->path;
+}
+
+bool PageView::showFromHistory(platform::PreviewReply reply, int step, const std::string& path) {
+  if (historyDocument(step) != path || !rulesInPlace_) return false;
+  page_ = std::move(reply);
+  WebKitBackForwardListItem* item = historyItem(step);
+  pageURI_ = shownURI_ = expectedURI_ = documentPageURI(path);
+  expectedIsNewEntry_ = false;
+  // Unless it is an anchor of the page shown, WebKit loads the entry's address again and
+  // puts the page back at the scroll position it kept for the entry.
+  webkit_web_view_go_to_back_forward_list_item(view_, item);
+  return true;
 }
 
 void PageView::serve(WebKitURISchemeRequest* request, gpointer) {
   auto* self = static_cast<PageView*>(
       g_object_get_data(G_OBJECT(webkit_uri_scheme_request_get_web_view(request)), kPageViewKey));
-  if (self == nullptr || withoutFragment(webkit_uri_scheme_request_get_uri(request)) != kPageURI) {
+  const std::string uri =
+      self != nullptr ? withoutFragment(webkit_uri_scheme_request_get_uri(request)) : "";
+  const bool blankPage = uri == kBlankURI;
+  if (self == nullptr || (!blankPage && (!self->page_ || uri != self->pageURI_))) {
     GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED,
                                         "only the preview page is served");
     webkit_uri_scheme_request_finish_error(request, error);
     g_error_free(error);
     return;
   }
-  self->servedVersion_ = self->pageVersion_;
   // The stream reads the page's own buffer, which it keeps alive until it is done.
   static const auto blank = std::make_shared<const std::string>(kBlankPage);
-  const auto page = self->page_ ? self->page_->data : blank;
+  const auto page = blankPage ? blank : self->page_->data;
   const std::string& text = *page;
   GBytes* bytes = g_bytes_new_with_free_func(
       text.data(), text.size(),
@@ -279,7 +412,7 @@ void PageView::serve(WebKitURISchemeRequest* request, gpointer) {
   // WebKit lets it replace the page's meta policy rather than add to it.
   SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
   soup_message_headers_append(headers, "Content-Security-Policy",
-                              servedPagePolicy(self->page_ ? self->page_->nonce : "").c_str());
+                              servedPagePolicy(blankPage ? "" : self->page_->nonce).c_str());
   webkit_uri_scheme_response_set_http_headers(response, headers);
   webkit_uri_scheme_request_finish_with_response(request, response);
   g_object_unref(response);
@@ -295,7 +428,7 @@ gboolean PageView::decidePolicy(WebKitWebView* view, WebKitPolicyDecision* decis
     const char* uri =
         webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
     if (webkit_response_policy_decision_is_main_frame_main_resource(response) &&
-        withoutFragment(uri) == kPageURI) {
+        (withoutFragment(uri) == self->pageURI_ || withoutFragment(uri) == kBlankURI)) {
       webkit_policy_decision_use(decision);
     } else {
       webkit_policy_decision_ignore(decision);
@@ -313,16 +446,26 @@ gboolean PageView::decidePolicy(WebKitWebView* view, WebKitPolicyDecision* decis
   navigation.userClickedLink = askedMove || (webkit_navigation_action_get_navigation_type(action) ==
                                                  WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
                                              webkit_navigation_action_is_user_gesture(action));
-  navigation.newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
-  navigation.loadExpected = self->loadExpected_ && !askedMove;
+  navigation.newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION ||
+                         webkit_navigation_action_get_mouse_button(action) == GDK_BUTTON_MIDDLE ||
+                         (webkit_navigation_action_get_modifiers(action) & GDK_CONTROL_MASK) != 0;
+  navigation.loadExpected = withoutFragment(navigation.uri.c_str()) == self->expectedURI_;
 
-  switch (decideNavigation(navigation, kPageURI)) {
+  const auto verdict = decideNavigation(
+      navigation, self->page_ ? std::string_view(self->pageURI_) : std::string_view(kBlankURI));
+  switch (verdict) {
     case NavigationVerdict::showPage:
-      self->loadExpected_ = false;
       webkit_policy_decision_use(decision);
       break;
     case NavigationVerdict::moveWithinPage:
       webkit_policy_decision_use(decision);
+      break;
+    case NavigationVerdict::openLocal:
+    case NavigationVerdict::openLocalInNewWindow:
+      webkit_policy_decision_ignore(decision);
+      if (self->followLocalLink_) {
+        self->followLocalLink_(navigation.uri, verdict == NavigationVerdict::openLocalInNewWindow);
+      }
       break;
     case NavigationVerdict::openInBrowser:
       webkit_policy_decision_ignore(decision);

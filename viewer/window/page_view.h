@@ -1,5 +1,6 @@
 // The web view that shows the preview page and nothing else: no script, no load but the
-// page and its data: images, and clicked links handed to the web browser.
+// page and its data: images; clicked web links are handed to the web browser, clicked
+// links to local files to the window.
 #pragma once
 
 #include <webkit/webkit.h>
@@ -30,9 +31,23 @@ class PageView {
   // that happened before. The failure names no file: the view shows whichever it is given.
   void onFailure(std::function<void(const platform::PreviewFailure&)> failed);
 
-  // Shows the page of `reply`, under a policy that allows its own stylesheet, the one its
-  // nonce names. A page shown before is replaced in place, at the same scroll position.
-  void show(platform::PreviewReply reply);
+  // `follow` runs when the user clicks a link to a local file, with the link's address
+  // (see localTargetOf) and whether it was wanted in a new window.
+  void onLocalLink(std::function<void(const std::string& uri, bool newWindow)> follow);
+
+  // Shows the page of `reply` for the document at `path` (absolute), under a policy that
+  // allows its own stylesheet, the one its nonce names. The same document's page is
+  // replaced in place, at the same scroll position; another document's page becomes the
+  // next entry of the view's history, scrolled to the heading `fragment` names, if any.
+  void show(platform::PreviewReply reply, const std::string& path, const std::string& fragment);
+
+  // The document `step` entries back (-1) or forward (+1) in the view's history, if any.
+  std::optional<std::string> historyDocument(int step) const;
+  // Shows `reply` as that entry's page, at the scroll position it was left at; false when
+  // the history no longer holds that document there.
+  bool showFromHistory(platform::PreviewReply reply, int step, const std::string& path);
+  // `changed` runs whenever the view's history changes.
+  void onHistoryChanged(std::function<void()> changed);
 
   // Scrolls the page shown to the element whose id is `id`, as a link to it would.
   void scrollTo(const std::string& id);
@@ -45,7 +60,10 @@ class PageView {
   static void serve(WebKitURISchemeRequest* request, gpointer self);
   static gboolean decidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
                                WebKitPolicyDecisionType type, gpointer self);
-  void load();
+  void load(const std::string& fragment);
+  WebKitBackForwardListItem* historyItem(int step) const;
+  void followFileLinks();
+  void followFileLink(guint button, GdkModifierType state);
   void fail(int error, const std::string& message);
   void moveToWantedFragment();
 
@@ -53,21 +71,24 @@ class PageView {
                                    WebKitHitTestResult* hit, gpointer self);
 
   std::function<void(const platform::PreviewFailure&)> failed_;
+  std::function<void(const std::string&, bool)> followLocalLink_;
+  std::function<void()> historyChanged_;
   std::vector<std::pair<GAction*, std::string>> menuEntries_;
   std::optional<platform::PreviewFailure> failure_;  // kept until there is someone to tell
   WebKitWebContext* context_ = nullptr;
   WebKitWebView* view_ = nullptr;
   std::optional<platform::PreviewReply> page_;
+  std::string pageURI_;                               // of page_, without a fragment
+  std::string shownURI_;                              // of the page last loaded
+  std::string fileLink_;                              // the file: link under the pointer, if any
+  std::pair<double, double> fileLinkAt_{-1e9, -1e9};  // where the pointer was when reported
+  std::pair<double, double> pointerAt_{-1e9, -1e9};
   bool rulesInPlace_ = false;
   bool loadedOnce_ = false;
-  bool loadExpected_ = false;
-  // Each page shown gets the next version; the versions last served and last loaded whole
-  // tell whether the document in the view is the latest page.
-  unsigned pageVersion_ = 0;
-  unsigned servedVersion_ = 0;
-  unsigned finishedVersion_ = 0;
+  std::string expectedURI_;          // of the page asked for, until it is in place
+  bool expectedIsNewEntry_ = false;  // that page makes a new entry of the history
   std::string fragmentWanted_;    // the id to scroll to once the latest page is in the view
-  std::string movingTo_;          // the address of a move the window asked for, until decided
+  std::string movingTo_;          // the address of a move the view asked for, until decided
   bool reloadAfterMove_ = false;  // a reload waits for the move off a fragment
 };
 

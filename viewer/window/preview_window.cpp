@@ -1,6 +1,7 @@
-// The preview window for one Markdown file: the page (or a message in its place), the
-// outline beside it, the find bar, the window's keys, and a fresh page whenever the file
-// changes.
+// The preview window: the page of the document it shows (or a message in its place), the
+// outline beside it, the header bar, the find bar, the window's keys, a fresh page whenever
+// the document changes, and the documents it was led to by links, its history and the files
+// opened in it.
 #include "viewer/window/preview_window.h"
 
 #include <gtk/gtk.h>
@@ -15,10 +16,14 @@
 #include "platform/file_url.h"
 #include "preview/page_constants.h"
 #include "viewer/window/conversion_helpers.h"
+#include "viewer/window/file_manager.h"
 #include "viewer/window/file_watch.h"
 #include "viewer/window/find_bar.h"
+#include "viewer/window/header_bar.h"
+#include "viewer/window/link_destination.h"
 #include "viewer/window/link_status.h"
 #include "viewer/window/message_view.h"
+#include "viewer/window/navigation_policy.h"
 #include "viewer/window/outline_panel.h"
 #include "viewer/window/page_headings.h"
 #include "viewer/window/page_view.h"
@@ -51,7 +56,8 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
  public:
   explicit PreviewWindow(const PageView* related);
   ~PreviewWindow();
-  void open(GtkApplication* application, const std::string& path, FirstShown shown);
+  void open(GtkApplication* application, const std::string& path, const std::string& fragment,
+            FirstShown shown);
   void render();
   void showOutline(bool shown);
   bool isOpen() const { return window_ != nullptr; }
@@ -60,14 +66,23 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
 
  private:
   void showOutcome(platform::PreviewOutcome outcome);
+  void setDocument(const std::string& path);
+  void followLink(const std::string& uri, bool newWindow);
+  void showTarget(const std::string& path, const std::string& fragment, bool linked);
+  void navigate(const std::string& path, const std::string& fragment, int historyStep);
+  void goInHistory(int step);
+  void chooseFile();
+  void tell(const std::string& text);
+  void installPointerAndDrop();
   void showMessage(const std::string& headline, const std::string& detail,
                    const platform::PreviewFailure& failure);
   void present(int width, int height, const std::optional<platform::PreviewFailure>& failure);
   WindowKeyActions keyActions();
 
-  std::string path_;  // absolute
+  std::string path_;  // of the document shown, absolute
   std::string name_;  // for display
   GtkWindow* window_ = nullptr;
+  GtkWidget* headerBar_ = nullptr;
   GtkWidget* stack_ = nullptr;
   GtkWidget* findBar_ = nullptr;
   GtkWidget* pageArea_ = nullptr;
@@ -176,6 +191,14 @@ PreviewWindow::PreviewWindow(const PageView* related) {
 
   pageView_ = std::make_unique<PageView>(related);
   pageView_->addMenuEntry(githubExtrasAction(), "GitHub Extras");
+  pageView_->onLocalLink(
+      [this](const std::string& uri, bool newWindow) { followLink(uri, newWindow); });
+  headerBar_ = createHeaderBar([this](int step) { goInHistory(step); });
+  gtk_window_set_titlebar(window_, headerBar_);
+  pageView_->onHistoryChanged([this] {
+    setHistoryButtons(headerBar_, pageView_->historyDocument(-1).has_value(),
+                      pageView_->historyDocument(+1).has_value());
+  });
   findBar_ = createFindBar(pageView_->webView());
   messageView_ = createMessageView();
   stack_ = gtk_stack_new();
@@ -197,37 +220,224 @@ PreviewWindow::PreviewWindow(const PageView* related) {
   gtk_box_append(GTK_BOX(column), findBar_);
   gtk_box_append(GTK_BOX(column), sides);
   gtk_window_set_child(window_, column);
-  // The window's own header bar, holding the outline's button.
+  // The outline's button, in the header bar.
   GSimpleActionGroup* actions = g_simple_action_group_new();
   g_action_map_add_action(G_ACTION_MAP(actions), outlineAction());
   gtk_widget_insert_action_group(GTK_WIDGET(window_), "window", G_ACTION_GROUP(actions));
   g_object_unref(actions);
-  GtkWidget* header = gtk_header_bar_new();
-  gtk_header_bar_pack_start(GTK_HEADER_BAR(header), outlineToggle("window.outline"));
-  gtk_window_set_titlebar(window_, header);
+  addToHeaderBar(headerBar_, outlineToggle("window.outline"));
   installWindowKeys(window_, keyActions());
+  installPointerAndDrop();
   // Its surface is made now, not when the window is first shown.
   gtk_window_set_default_size(window_, windowWidth(kDefaultWidth), kDefaultHeight);
   gtk_widget_realize(GTK_WIDGET(window_));
 }
 
-// The window holds the application from now on.
-void PreviewWindow::open(GtkApplication* application, const std::string& path, FirstShown shown) {
-  path_ = platform::FileURL::fileURLWithPath(path).path();
-  gchar* name = g_filename_display_basename(path_.c_str());
-  name_ = name;
-  g_free(name);
+// The window holds the application from now on. A directory shows its README.
+void PreviewWindow::open(GtkApplication* application, const std::string& path,
+                         const std::string& fragment, FirstShown shown) {
   shown_ = std::move(shown);
-  holdHelper(directory());
   gtk_window_set_application(window_, application);
-  gtk_window_set_title(window_, name_.c_str());
+  showOutline(outlineWanted());
   pageView_->onFailure([this](const platform::PreviewFailure& failure) {
     showMessage("“" + name_ + "” cannot be shown", failure.message,
                 {path_, failure.error, failure.message});
   });
+  const std::string absolute = platform::FileURL::fileURLWithPath(path).path();
+  const LinkDestination destination = destinationOf(absolute);
+  const bool readme = destination.kind == LinkDestination::document && destination.path != absolute;
+  setDocument(readme ? destination.path : absolute);
+  if (destination.kind == LinkDestination::directoryWithoutReadme) {
+    const std::string why = std::string(g_strerror(EISDIR)) + " with no " + kReadmeNames;
+    showMessage("“" + name_ + "” has no README", why + "\n" + path_, {path_, EISDIR, why});
+    return;
+  }
+  navigate(path_, fragment, 0);
+}
+
+// The document shown from now on: the window's title names it, its directory's helper
+// converts it, and its changes are shown.
+void PreviewWindow::setDocument(const std::string& path) {
+  if (path == path_) return;
+  const std::string before = path_.empty() ? "" : directory();
+  path_ = path;
+  holdHelper(directory());
+  if (!before.empty()) releaseHelper(before);
+  // A directory new to the window may have taken the helper started ahead: another is
+  // started for the next.
+  if (!before.empty() && before != directory()) prepareSpareWindow();
+  gchar* name = g_filename_display_basename(path_.c_str());
+  name_ = name;
+  g_free(name);
+  gtk_window_set_title(window_, name_.c_str());
   watch_ = std::make_unique<FileWatch>(path_, [this] { render(); });
-  showOutline(outlineWanted());
-  render();
+}
+
+// Only Markdown files and directories' READMEs are shown; any other file is left to the
+// file manager, which shows where it is without opening it.
+void PreviewWindow::followLink(const std::string& uri, bool newWindow) {
+  const auto target = localTargetOf(uri);
+  if (!target) return;
+  const LinkDestination destination = destinationOf(target->path);
+  if (newWindow && destination.kind == LinkDestination::document) {
+    openPreviewWindow(gtk_window_get_application(window_), destination.path, target->fragment,
+                      [](const auto&) {});
+    return;
+  }
+  showTarget(target->path, target->fragment, true);
+}
+
+// A file or directory to show in this window: one a link leads to (`linked`), or one the
+// user chose or dropped, which is shown whatever its name.
+void PreviewWindow::showTarget(const std::string& path, const std::string& fragment, bool linked) {
+  const LinkDestination destination = destinationOf(path);
+  gchar* shown = g_filename_display_basename(path.c_str());
+  const std::string name = std::string("“") + shown + "”";
+  g_free(shown);
+  switch (destination.kind) {
+    case LinkDestination::document:
+      navigate(destination.path, fragment, 0);
+      return;
+    case LinkDestination::missing:
+      tell(name + " was not found: " + path);
+      return;
+    case LinkDestination::directoryWithoutReadme:
+      tell(name + " has no " + kReadmeNames);
+      return;
+    case LinkDestination::otherFile:
+      if (!linked) {
+        navigate(path, fragment, 0);
+        return;
+      }
+      revealInFileManager(path, [self = weak_from_this(), name](bool revealed) {
+        auto window = self.lock();
+        if (!window || !window->isOpen()) return;
+        window->tell(revealed ? name + " is not a Markdown file: shown in the file manager"
+                              : name +
+                                    " was not opened: only Markdown files are shown here, "
+                                    "and no file manager could show it");
+      });
+      return;
+  }
+}
+
+// Converts the document at `path` afresh and shows it: as the next entry of the window's
+// history (`historyStep` 0, or the same document again), or as the entry `historyStep`
+// back or forward. The page stays when it cannot be shown, and the status line says why.
+void PreviewWindow::navigate(const std::string& path, const std::string& fragment,
+                             int historyStep) {
+  unsigned request = ++latestRequest_;
+  std::weak_ptr<PreviewWindow> self = weak_from_this();
+  requestPage(path, {.extras = wantedExtras()},
+              [self, request, path, fragment, historyStep](platform::PreviewOutcome outcome) {
+                auto window = self.lock();
+                if (!window || !window->isOpen() || request != window->latestRequest_) return;
+                const bool onPage =
+                    gtk_stack_get_visible_child(GTK_STACK(window->stack_)) == window->pageArea_;
+                auto* reply = std::get_if<platform::PreviewReply>(&outcome);
+                if (reply == nullptr && (!onPage || window->shown_)) {
+                  window->setDocument(path);
+                  window->showOutcome(std::move(outcome));
+                  return;
+                }
+                if (reply == nullptr) {
+                  gchar* name = g_filename_display_basename(path.c_str());
+                  window->tell(std::string("“") + name + "” cannot be shown: " +
+                               std::get<platform::PreviewFailure>(outcome).message);
+                  g_free(name);
+                  return;
+                }
+                const platform::ContentSize size = reply->contentSize;
+                const auto headings = pageHeadings(*reply->data);
+                if (historyStep != 0) {
+                  if (!window->pageView_->showFromHistory(std::move(*reply), historyStep, path)) {
+                    return;
+                  }
+                } else {
+                  window->pageView_->show(std::move(*reply), path, fragment);
+                }
+                window->setDocument(path);
+                setOutline(window->outline_, headings, wantedExtras() == quillory::Extras::none);
+                gtk_stack_set_visible_child(GTK_STACK(window->stack_), window->pageArea_);
+                window->present(size.width, size.height, std::nullopt);
+              });
+}
+
+void PreviewWindow::goInHistory(int step) {
+  if (auto document = pageView_->historyDocument(step)) navigate(*document, {}, step);
+}
+
+void PreviewWindow::tell(const std::string& text) { showStatusMessage(pageArea_, text); }
+
+void PreviewWindow::chooseFile() {
+  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+      "Open a Markdown File", window_, GTK_FILE_CHOOSER_ACTION_OPEN, "_Open", "_Cancel");
+  GtkFileFilter* markdown = gtk_file_filter_new();
+  gtk_file_filter_set_name(markdown, "Markdown");
+  gtk_file_filter_add_mime_type(markdown, "text/markdown");
+  for (const char* suffix : {"md", "markdown", "mdown", "mkd", "mkdn"}) {
+    gtk_file_filter_add_suffix(markdown, suffix);
+  }
+  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), markdown);
+  g_object_unref(markdown);
+  GFile* folder = g_file_new_for_path(directory().c_str());
+  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder, nullptr);
+  g_object_unref(folder);
+  auto* self = new std::weak_ptr<PreviewWindow>(weak_from_this());
+  g_signal_connect(chooser, "response",
+                   G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer data) {
+                     auto self = std::unique_ptr<std::weak_ptr<PreviewWindow>>(
+                         static_cast<std::weak_ptr<PreviewWindow>*>(data));
+                     GFile* chosen = response == GTK_RESPONSE_ACCEPT
+                                         ? gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog))
+                                         : nullptr;
+                     gchar* path = chosen != nullptr ? g_file_get_path(chosen) : nullptr;
+                     auto window = self->lock();
+                     if (path != nullptr && window && window->isOpen()) {
+                       window->showTarget(path, {}, false);
+                     }
+                     g_free(path);
+                     if (chosen != nullptr) g_object_unref(chosen);
+                     g_object_unref(dialog);
+                   }),
+                   self);
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
+}
+
+// The mouse's back and forward buttons, and files dropped on the window. Both are caught
+// before the page sees them.
+void PreviewWindow::installPointerAndDrop() {
+  GtkGesture* buttons = gtk_gesture_click_new();
+  gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(buttons), 0);
+  gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(buttons), GTK_PHASE_CAPTURE);
+  g_signal_connect(
+      buttons, "pressed",
+      G_CALLBACK(+[](GtkGestureClick* gesture, int, double, double, gpointer data) {
+        constexpr guint kBackButton = 8;
+        constexpr guint kForwardButton = 9;
+        const guint button = gtk_gesture_single_get_current_button(GTK_GESTURE_SINGLE(gesture));
+        if (button != kBackButton && button != kForwardButton) return;
+        gtk_gesture_set_state(GTK_GESTURE(gesture), GTK_EVENT_SEQUENCE_CLAIMED);
+        static_cast<PreviewWindow*>(data)->goInHistory(button == kBackButton ? -1 : +1);
+      }),
+      this);
+  gtk_widget_add_controller(GTK_WIDGET(window_), GTK_EVENT_CONTROLLER(buttons));
+
+  GtkDropTarget* drop = gtk_drop_target_new(GDK_TYPE_FILE_LIST, GDK_ACTION_COPY);
+  gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(drop), GTK_PHASE_CAPTURE);
+  g_signal_connect(drop, "drop",
+                   G_CALLBACK(+[](GtkDropTarget*, const GValue* value, double, double,
+                                  gpointer data) -> gboolean {
+                     auto* files = static_cast<GSList*>(g_value_get_boxed(value));
+                     gchar* path =
+                         files != nullptr ? g_file_get_path(G_FILE(files->data)) : nullptr;
+                     if (path == nullptr) return FALSE;
+                     static_cast<PreviewWindow*>(data)->showTarget(path, {}, false);
+                     g_free(path);
+                     return TRUE;
+                   }),
+                   this);
+  gtk_widget_add_controller(GTK_WIDGET(window_), GTK_EVENT_CONTROLLER(drop));
 }
 
 void PreviewWindow::showOutline(bool shown) { gtk_widget_set_visible(outline_, shown); }
@@ -258,6 +468,8 @@ WindowKeyActions PreviewWindow::keyActions() {
                                   g_variant_new_boolean(wantedExtras() == quillory::Extras::none));
           },
       .toggleOutline = [] { g_action_activate(outlineAction(), nullptr); },
+      .goInHistory = [this](int step) { goInHistory(step); },
+      .open = [this] { chooseFile(); },
       .typingInEntry =
           [this] {
             GtkWidget* focus = gtk_root_get_focus(GTK_ROOT(window_));
@@ -271,12 +483,14 @@ WindowKeyActions PreviewWindow::keyActions() {
 void PreviewWindow::render() {
   unsigned request = ++latestRequest_;
   std::weak_ptr<PreviewWindow> self = weak_from_this();
-  requestPage(path_, {.extras = wantedExtras()}, [self, request](platform::PreviewOutcome outcome) {
-    auto window = self.lock();
-    if (window && window->isOpen() && request == window->latestRequest_) {
-      window->showOutcome(std::move(outcome));
-    }
-  });
+  requestPage(path_, {.extras = wantedExtras()},
+              [self, request, path = path_](platform::PreviewOutcome outcome) {
+                auto window = self.lock();
+                if (window && window->isOpen() && request == window->latestRequest_ &&
+                    path == window->path_) {
+                  window->showOutcome(std::move(outcome));
+                }
+              });
 }
 
 void PreviewWindow::showOutcome(platform::PreviewOutcome outcome) {
@@ -287,7 +501,7 @@ void PreviewWindow::showOutcome(platform::PreviewOutcome outcome) {
   auto& reply = std::get<platform::PreviewReply>(outcome);
   const platform::ContentSize size = reply.contentSize;
   setOutline(outline_, pageHeadings(*reply.data), wantedExtras() == quillory::Extras::none);
-  pageView_->show(std::move(reply));
+  pageView_->show(std::move(reply), path_, {});
   gtk_stack_set_visible_child(GTK_STACK(stack_), pageArea_);
   present(size.width, size.height, std::nullopt);
 }
@@ -322,11 +536,12 @@ void prepareWindow() {
   spareWindow = std::make_shared<PreviewWindow>(related);
 }
 
-void openPreviewWindow(GtkApplication* application, const std::string& path, FirstShown shown) {
+void openPreviewWindow(GtkApplication* application, const std::string& path,
+                       const std::string& fragment, FirstShown shown) {
   prepareWindow();
   auto window = std::exchange(spareWindow, nullptr);
   openWindows.push_back(window);
-  window->open(application, path, std::move(shown));
+  window->open(application, path, fragment, std::move(shown));
 }
 
 }  // namespace viewer

@@ -52,13 +52,17 @@ GKeyFile* loadSettings(const gchar* path) {
   return file;
 }
 
-bool remembered(const char* key) {
+// The setting `key`, or `fallback` when it is missing or not a boolean.
+bool remembered(const char* key, bool fallback) {
   gchar* path = settingsPath();
   GKeyFile* file = loadSettings(path);
-  const bool wanted = g_key_file_get_boolean(file, kGroup, key, nullptr);
+  GError* error = nullptr;
+  const bool wanted = g_key_file_get_boolean(file, kGroup, key, &error);
+  const bool missing = error != nullptr;
+  if (missing) g_error_free(error);
   g_key_file_free(file);
   g_free(path);
-  return wanted;
+  return missing ? fallback : wanted;
 }
 
 void remember(const char* key, bool wanted) {
@@ -80,11 +84,11 @@ void remember(const char* key, bool wanted) {
 
 }  // namespace
 
-bool githubExtrasRemembered() { return remembered(kGithubExtras); }
+bool githubExtrasRemembered() { return remembered(kGithubExtras, true); }
 
 void rememberGithubExtras(bool wanted) { remember(kGithubExtras, wanted); }
 
-bool outlineRemembered() { return remembered(kOutline); }
+bool outlineRemembered() { return remembered(kOutline, false); }
 
 void rememberOutline(bool shown) { remember(kOutline, shown); }
 

@@ -7,7 +7,7 @@
 namespace viewer {
 
 // From the user's settings file ($XDG_CONFIG_HOME/quillory/viewer.conf), read only when it
-// is a regular file, without waiting; off when the file or the setting is missing or
+// is a regular file, without waiting; on when the file or the setting is missing or
 // unreadable. Anything but a regular file there is said once on standard error.
 bool githubExtrasRemembered();
 
@@ -15,7 +15,7 @@ bool githubExtrasRemembered();
 // written is reported on standard error and the window goes on with the setting.
 void rememberGithubExtras(bool wanted);
 
-// Whether windows show their outline, read and written as the GitHub extras are.
+// Whether windows show their outline (off when not set), read and written as the extras are.
 bool outlineRemembered();
 void rememberOutline(bool shown);
 

@@ -69,6 +69,18 @@ void installWindowKeys(GtkWindow* window, WindowKeyActions actions) {
     shared->toggleOutline();
     return true;
   });
+  addShortcut(shortcuts, "<Alt>Left|<Alt>KP_Left|Back", [shared] {
+    shared->goInHistory(-1);
+    return true;
+  });
+  addShortcut(shortcuts, "<Alt>Right|<Alt>KP_Right|Forward", [shared] {
+    shared->goInHistory(+1);
+    return true;
+  });
+  addShortcut(shortcuts, "<Control>o", [shared] {
+    shared->open();
+    return true;
+  });
   gtk_widget_add_controller(GTK_WIDGET(window), controller);
 }
 

@@ -15,6 +15,8 @@ struct WindowKeyActions {
   std::function<void()> print;               // Ctrl+P
   std::function<void()> toggleGithubExtras;  // Ctrl+G
   std::function<void()> toggleOutline;       // F9
+  std::function<void(int)> goInHistory;      // Alt+Left (-1), Alt+Right (+1)
+  std::function<void()> open;                // Ctrl+O
   // True while a text entry of the window (the find bar) takes typing: Space, Escape and
   // Ctrl+C then go to the entry.
   std::function<bool()> typingInEntry;
