@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include "viewer/window/conversion_helpers.h"
 #include "viewer/window/preview_window.h"
@@ -33,7 +32,8 @@ bool sessionBusReachable() {
   const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   return (address != nullptr && *address != '\0') ||
-         (runtime != nullptr && std::filesystem::exists(std::filesystem::path(runtime) / "bus"));
+         (runtime != nullptr &&
+          g_file_test((std::string(runtime) + "/bus").c_str(), G_FILE_TEST_EXISTS));
 }
 
 // A command line, from this process or another: one window on its file, and the exit

@@ -15,13 +15,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <deque>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "platform/file_url.h"
 #include "platform/frames.h"
 #include "platform/limits.h"
 #include "viewer/protocol/conversion_codec.h"
@@ -88,7 +88,7 @@ void stop(std::shared_ptr<Helper> helper, bool failed) {
   auto cold = helper->warmUntried && !owed.empty() ? startHelper(false) : nullptr;
   if (cold) {
     cold->holds = helper->holds;
-    helpers[std::filesystem::path(owed.front().path).parent_path()] = cold;
+    helpers[platform::deletingLastPathComponent(owed.front().path)] = cold;
   }
   for (auto& [path, options, done] : owed) {
     if (cold) {
@@ -188,7 +188,7 @@ void requestPage(const std::string& path, const quillory::PreviewOptions& option
     deliverLater(std::move(done), std::move(*refused));
     return;
   }
-  const std::string directory = std::filesystem::path(path).parent_path();
+  const std::string directory = platform::deletingLastPathComponent(path);
   auto helper = helperFor(directory);
   if (!helper || !platform::writeFrame(helper->socket, encodeRequest({path, options}))) {
     if (helper) stop(helper, true);

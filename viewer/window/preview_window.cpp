@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -62,7 +61,7 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
   void showOutline(bool shown);
   bool isOpen() const { return window_ != nullptr; }
   const PageView* pageView() const { return pageView_.get(); }
-  std::string directory() const { return std::filesystem::path(path_).parent_path(); }
+  std::string directory() const { return platform::deletingLastPathComponent(path_); }
 
  private:
   void showOutcome(platform::PreviewOutcome outcome);
