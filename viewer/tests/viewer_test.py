@@ -16,6 +16,7 @@ NOTE = near((9, 105, 218), 30)  # the bar of a GitHub note alert
 dark = lambda p: max(p) < 90  # heading text is #1f2328; anti-aliased edges stay below 90
 path = lambda name: os.path.join(DIR, name)
 top_of = lambda points: min(y for _, y in points)
+FILLER = "".join(f"Paragraph {n} of filler text.\n\n" for n in range(60))  # pushes what follows out of view
 centre = lambda points: tuple((low + high) // 2 for low, high in zip(bounds(points)[:2], bounds(points)[2:]))
 PAGE_TOP, BACK_BUTTON = 52, (28, 27)  # where the header bar ends, and its back button
 STATUS_LINE = lambda width, height: (0, height - 40, width // 2, height)
@@ -200,8 +201,7 @@ def render_and_keys():
 
 
 def live_reload():  # changes show at the scroll position the reader left, however the file is written
-    filler = "".join(f"Paragraph {n} of filler text.\n\n" for n in range(60))
-    page = lambda colour: f"# Top of the page\n\n> [!NOTE]\n> A note.\n\n{filler}![b]({block(colour)})\n\n{filler[:300]}"
+    page = lambda colour: f"# Top of the page\n\n> [!NOTE]\n> A note.\n\n{FILLER}![b]({block(colour)})\n\n{FILLER[:300]}"
     # The GitHub extras as a user left them on.
     os.makedirs(path("config/quillory")), write("config/quillory/viewer.conf", "[pages]\ngithub-extras=true\n")
     window = Window(write("notes.md", page(RED)))
@@ -267,9 +267,7 @@ def inert_document():
 def outline():
     """F9 shows the headings beside the page, and remembers it; a click on one scrolls the page
     to it, and a later save keeps the place the reader scrolled to from there."""
-    filler = "".join(f"Paragraph {n} of filler text.\n\n" for n in range(60))
-    page = lambda colour: f"# Top of the page\n\n{filler}## Far below\n\n![b]({block(GREEN)})\n\n{filler}![b]({block(colour)})\n"
-    os.makedirs(path("config/quillory")), write("config/quillory/viewer.conf", "[pages]\ngithub-extras=true\n")
+    page = lambda colour: f"# Top of the page\n\n{FILLER}## Far below\n\n![b]({block(GREEN)})\n\n{FILLER}![b]({block(colour)})\n"
     window = Window(write("outline.md", page(RED)))
     left = window.heading()[0]
     window.keys("F9")
@@ -298,16 +296,15 @@ def linked_documents():
     calls = []
     monitor = start("dbus-monitor", "--session", "interface='org.freedesktop.FileManager1'", stdout=subprocess.PIPE, text=True)
     threading.Thread(target=lambda: calls.extend(monitor.stdout), daemon=True).start()
-    filler = "".join(f"Paragraph {n} of filler text.\n\n" for n in range(60))
     links = " ".join(f"[![link]({block(colour, 100, 60)})]({target})" for colour, target in (
         (RED, f"file://{path('sub')}"), (GREEN, "docs/guide.md#far-heading"), (MAGENTA, "missing.md"), (YELLOW, "run%2Esh")))
     os.makedirs(path("docs")), os.makedirs(path("sub"))
-    write("docs/guide.md", f"# Guide\n\n{filler}## Far heading\n\n![b]({block(BLUE)})\n\n{filler}")
+    write("docs/guide.md", f"# Guide\n\n{FILLER}## Far heading\n\n![b]({block(BLUE)})\n\n{FILLER}")
     write("sub/README.md", f"# Sub\n\n![b]({block(BLUE)})\n")
     os.chmod(write("run.sh", f"#!/bin/sh\ntouch {path('ran')}\n"), 0o755)
     readme = Window(path("sub"), shown="README.md")
     readme.shows("a directory's README", near(BLUE)), readme.close("Escape")
-    window = Window(write("start.md", f"# Start\n\n{filler}{links}\n"))
+    window = Window(write("start.md", f"# Start\n\n{FILLER}{links}\n"))
     window.heading(), window.keys("End")
     at = {colour: centre(window.shows(f"the link {colour}", near(colour), 20, settled=True))
           for colour in (RED, GREEN, MAGENTA, YELLOW)}
