@@ -14,7 +14,7 @@ completions() {  # what the completion offers at the end of "quillory $1"
    [[ $COMP_LINE == *" " ]] && COMP_WORDS+=("")
    COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) && _quillory && printf '%s\n' "${COMPREPLY[@]}") | sort | xargs
 }
-names() { sed 's/\\f[BIRP]//g; s/\\-/-/g' "$2" | grep -qE -- "(^|[^a-zA-Z-])$1([^a-zA-Z-]|$)"; }
+names() { grep -qE -- "(^|[^a-zA-Z-])$1([^a-zA-Z-]|$)" <(sed 's/\\f[BIRP]//g; s/\\-/-/g' "$2"); }  # no pipe to fail when grep stops early
 
 if [ "$mode" = files ]; then
   desktop-file-validate "$source/data/org.quillory.Viewer.desktop" || fail "desktop entry"
