@@ -212,11 +212,12 @@ TEST(PathologicalInput, SmallOnesConvertSlowOnesAreStoppedAmplifyingOnesMeetTheB
   const std::span<const Pattern> patterns(kPatterns);
   expectConversions(patterns, 20, "10000", false);
   expectConversions(patterns.first(4), 0, "250", std::nullopt);  // each ends in time either way
-  // Only the fragment budget or the engine's memory budget stops these, below the README's
-  // 600 MB.
+  // Only the fragment or the engine's memory budget stops these, below the README's 600 MB.
   size_t peakBytes = 0;
   expectConversions(patterns.last(4), 0, "120000", true, &peakBytes);
+#ifndef __SANITIZE_ADDRESS__  // its shadow memory and quarantine are no part of the host's
   EXPECT_LT(peakBytes, 600'000'000u);
+#endif
 }
 
 }  // namespace
