@@ -327,19 +327,20 @@ void PageView::load(const std::string& fragment) {
   const char* uri = webkit_web_view_get_uri(view_);
   const bool atFragment = uri != nullptr && std::strchr(uri, '#') != nullptr &&
                           !g_str_has_suffix(uri, kNoElementFragment);
+  const bool sameDocument = loadedOnce_ && shownURI_ == pageURI_;
+  const bool idle = !webkit_web_view_is_loading(view_);
   if (!page_) {
     webkit_web_view_load_uri(view_, kBlankURI);
-  } else if (loadedOnce_ && shownURI_ == pageURI_ && !webkit_web_view_is_loading(view_) &&
-             atFragment) {
+  } else if (sameDocument && idle && atFragment) {
     // WebKit restores the scroll position on reload, unless the address names an element:
     // then it scrolls to that element again. So the page first moves, in place, to a
     // fragment that names none, and reloads from there.
     reloadAfterMove_ = true;
     movingTo_ = pageURI_ + kNoElementFragment;
     webkit_web_view_load_uri(view_, movingTo_.c_str());
-  } else if (loadedOnce_ && shownURI_ == pageURI_ && !webkit_web_view_is_loading(view_)) {
+  } else if (sameDocument && idle) {
     webkit_web_view_reload(view_);  // WebKit restores the scroll position on reload
-  } else if (loadedOnce_ && shownURI_ == pageURI_) {
+  } else if (sameDocument) {
     // A reload now would load the page before the one still on its way.
     webkit_web_view_load_uri(view_, pageURI_.c_str());
   } else {
