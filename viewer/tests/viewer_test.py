@@ -438,7 +438,8 @@ if __name__ == "__main__":
         case()
         print(f"passed: {case.__name__}")
     except Failure as failure:
-        sys.exit(print(f"FAILED: {case.__name__}: {failure}") or 1)
+        shown = run("xdotool", "search", "--onlyvisible", "--name", ".", "getwindowname", "%@").stdout.split("\n")
+        sys.exit(print(f"FAILED: {case.__name__}: {failure} (windows shown: {shown[:-1]})") or 1)
     finally:
         for process in processes:
             process.kill(), process.wait()

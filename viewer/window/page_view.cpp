@@ -376,6 +376,13 @@ bool PageView::showFromHistory(platform::PreviewReply reply, int step, const std
   WebKitBackForwardListItem* item = historyItem(step);
   pageURI_ = shownURI_ = expectedURI_ = documentPageURI(path);
   expectedIsNewEntry_ = false;
+  // Back while a linked page is still on its way goes to the entry shown: WebKit would load
+  // that anew at its top, but a reload keeps its scroll position (and drops the linked page).
+  if (item ==
+      webkit_back_forward_list_get_current_item(webkit_web_view_get_back_forward_list(view_))) {
+    webkit_web_view_reload(view_);
+    return true;
+  }
   // Unless it is an anchor of the page shown, WebKit loads the entry's address again and
   // puts the page back at the scroll position it kept for the entry.
   webkit_web_view_go_to_back_forward_list_item(view_, item);
