@@ -370,23 +370,23 @@ std::optional<std::string> PageView::historyDocument(int step) const {
   return target->path;
 }
 
-bool PageView::showFromHistory(platform::PreviewReply reply, int step, const std::string& path) {
-  if (historyDocument(step) != path || !rulesInPlace_) return false;
-  page_ = std::move(reply);
+void PageView::showFromHistory(platform::PreviewReply reply, int step) {
   WebKitBackForwardListItem* item = historyItem(step);
-  pageURI_ = shownURI_ = expectedURI_ = documentPageURI(path);
+  const auto path = historyDocument(step);
+  if (!path || !rulesInPlace_) return;
+  page_ = std::move(reply);
+  pageURI_ = shownURI_ = expectedURI_ = documentPageURI(*path);
   expectedIsNewEntry_ = false;
   // Back while a linked page is still on its way goes to the entry shown: WebKit would load
   // that anew at its top, but a reload keeps its scroll position (and drops the linked page).
   if (item ==
       webkit_back_forward_list_get_current_item(webkit_web_view_get_back_forward_list(view_))) {
     webkit_web_view_reload(view_);
-    return true;
+    return;
   }
   // Unless it is an anchor of the page shown, WebKit loads the entry's address again and
   // puts the page back at the scroll position it kept for the entry.
   webkit_web_view_go_to_back_forward_list_item(view_, item);
-  return true;
 }
 
 void PageView::serve(WebKitURISchemeRequest* request, gpointer) {

@@ -43,9 +43,8 @@ class PageView {
 
   // The document `step` entries back (-1) or forward (+1) in the view's history, if any.
   std::optional<std::string> historyDocument(int step) const;
-  // Shows `reply` as that entry's page, at the scroll position it was left at; false when
-  // the history no longer holds that document there.
-  bool showFromHistory(platform::PreviewReply reply, int step, const std::string& path);
+  // Shows `reply` as that entry's page, at the scroll position it was left at.
+  void showFromHistory(platform::PreviewReply reply, int step);
   // `changed` runs whenever the view's history changes.
   void onHistoryChanged(std::function<void()> changed);
 
@@ -87,9 +86,9 @@ class PageView {
   bool loadedOnce_ = false;
   std::string expectedURI_;          // of the page asked for, until it is in place
   bool expectedIsNewEntry_ = false;  // that page makes a new entry of the history
-  std::string fragmentWanted_;    // the id to scroll to once the latest page is in the view
-  std::string movingTo_;          // the address of a move the view asked for, until decided
-  bool reloadAfterMove_ = false;  // a reload waits for the move off a fragment
+  std::string fragmentWanted_;       // the id to scroll to once the latest page is in the view
+  std::string movingTo_;             // the address of a move the view asked for, until decided
+  bool reloadAfterMove_ = false;     // a reload waits for the move off a fragment
 };
 
 }  // namespace viewer

@@ -64,10 +64,11 @@ class PreviewWindow : public std::enable_shared_from_this<PreviewWindow> {
   std::string directory() const { return platform::deletingLastPathComponent(path_); }
 
  private:
-  void showOutcome(platform::PreviewOutcome outcome);
+  void showOutcome(platform::PreviewOutcome outcome, const std::string& fragment = {},
+                   int historyStep = 0);
   void setDocument(const std::string& path);
   void followLink(const std::string& uri, bool newWindow);
-  void showTarget(const std::string& path, const std::string& fragment, bool linked);
+  void showTarget(const LinkDestination& destination, const std::string& fragment, bool linked);
   void navigate(const std::string& path, const std::string& fragment, int historyStep);
   void goInHistory(int step);
   void chooseFile();
@@ -99,59 +100,71 @@ std::vector<std::shared_ptr<PreviewWindow>> openWindows;
 // The next window, made ahead.
 std::shared_ptr<PreviewWindow> spareWindow;
 
-// Whether pages get the GitHub extras: one setting for every window, remembered for the
-// user; changing it renders every open window again.
-GAction* githubExtrasAction() {
-  static GSimpleAction* const action = [] {
-    GSimpleAction* made = g_simple_action_new_stateful(
-        "github-extras", nullptr, g_variant_new_boolean(githubExtrasRemembered()));
-    g_signal_connect(made, "change-state",
-                     G_CALLBACK(+[](GSimpleAction* changed, GVariant* state, gpointer) {
-                       g_simple_action_set_state(changed, state);
-                       rememberGithubExtras(g_variant_get_boolean(state));
-                       for (const auto& window : openWindows) window->render();
-                     }),
-                     nullptr);
-    return made;
-  }();
-  return G_ACTION(action);
+// A setting for every window, remembered for the user: each change is remembered, then
+// applied to the open windows.
+struct Toggle {
+  void (*remember)(bool on);
+  void (*apply)(bool on);
+};
+
+GAction* rememberedToggle(const char* name, bool remembered, const Toggle& toggle) {
+  GSimpleAction* made =
+      g_simple_action_new_stateful(name, nullptr, g_variant_new_boolean(remembered));
+  g_signal_connect(made, "change-state",
+                   G_CALLBACK(+[](GSimpleAction* changed, GVariant* state, gpointer data) {
+                     g_simple_action_set_state(changed, state);
+                     const auto* toggle = static_cast<const Toggle*>(data);
+                     toggle->remember(g_variant_get_boolean(state));
+                     toggle->apply(g_variant_get_boolean(state));
+                   }),
+                   const_cast<Toggle*>(&toggle));
+  return G_ACTION(made);
 }
 
-// Whether windows show their outline: one setting for every window, remembered like the
-// extras. Each window's header-bar button follows it as "window.outline".
-GAction* outlineAction() {
-  static GSimpleAction* const action = [] {
-    GSimpleAction* made = g_simple_action_new_stateful("outline", nullptr,
-                                                       g_variant_new_boolean(outlineRemembered()));
-    g_signal_connect(made, "change-state",
-                     G_CALLBACK(+[](GSimpleAction* changed, GVariant* state, gpointer) {
-                       g_simple_action_set_state(changed, state);
-                       rememberOutline(g_variant_get_boolean(state));
-                       for (const auto& window : openWindows) {
-                         window->showOutline(g_variant_get_boolean(state));
-                       }
-                     }),
-                     nullptr);
-    return made;
-  }();
-  return G_ACTION(action);
-}
-
-bool outlineWanted() {
-  GVariant* state = g_action_get_state(outlineAction());
-  const bool shown = g_variant_get_boolean(state);
+bool isOn(GAction* action) {
+  GVariant* state = g_action_get_state(action);
+  const bool on = g_variant_get_boolean(state);
   g_variant_unref(state);
-  return shown;
+  return on;
 }
+
+// Whether pages get the GitHub extras; changing it renders every open window again.
+GAction* githubExtrasAction() {
+  static constexpr Toggle kExtras{rememberGithubExtras, [](bool) {
+                                    for (const auto& window : openWindows) window->render();
+                                  }};
+  static GAction* const action =
+      rememberedToggle("github-extras", githubExtrasRemembered(), kExtras);
+  return action;
+}
+
+// Whether windows show their outline. Each window's header-bar button follows it as
+// "window.outline".
+GAction* outlineAction() {
+  static constexpr Toggle kOutline{rememberOutline, [](bool shown) {
+                                     for (const auto& window : openWindows) {
+                                       window->showOutline(shown);
+                                     }
+                                   }};
+  static GAction* const action = rememberedToggle("outline", outlineRemembered(), kOutline);
+  return action;
+}
+
+bool outlineWanted() { return isOn(outlineAction()); }
 
 // An outline shown from the start widens the window rather than narrowing the page.
 int windowWidth(int pageWidth) { return pageWidth + (outlineWanted() ? kOutlineWidth : 0); }
 
 quillory::Extras wantedExtras() {
-  GVariant* state = g_action_get_state(githubExtrasAction());
-  const bool github = g_variant_get_boolean(state);
-  g_variant_unref(state);
-  return github ? quillory::Extras::github : quillory::Extras::none;
+  return isOn(githubExtrasAction()) ? quillory::Extras::github : quillory::Extras::none;
+}
+
+// The file's name as the window shows it.
+std::string displayName(const std::string& path) {
+  gchar* name = g_filename_display_basename(path.c_str());
+  std::string shown = name;
+  g_free(name);
+  return shown;
 }
 
 // Once a window shows its content, the next window is made, off the path of this one's
@@ -265,9 +278,7 @@ void PreviewWindow::setDocument(const std::string& path) {
   // A directory new to the window may have taken the helper started ahead: another is
   // started for the next.
   if (!before.empty() && before != directory()) prepareSpareWindow();
-  gchar* name = g_filename_display_basename(path_.c_str());
-  name_ = name;
-  g_free(name);
+  name_ = displayName(path_);
   gtk_window_set_title(window_, name_.c_str());
   watch_ = std::make_unique<FileWatch>(path_, [this] { render(); });
 }
@@ -283,16 +294,15 @@ void PreviewWindow::followLink(const std::string& uri, bool newWindow) {
                       [](const auto&) {});
     return;
   }
-  showTarget(target->path, target->fragment, true);
+  showTarget(destination, target->fragment, true);
 }
 
 // A file or directory to show in this window: one a link leads to (`linked`), or one the
 // user chose or dropped, which is shown whatever its name.
-void PreviewWindow::showTarget(const std::string& path, const std::string& fragment, bool linked) {
-  const LinkDestination destination = destinationOf(path);
-  gchar* shown = g_filename_display_basename(path.c_str());
-  const std::string name = std::string("“") + shown + "”";
-  g_free(shown);
+void PreviewWindow::showTarget(const LinkDestination& destination, const std::string& fragment,
+                               bool linked) {
+  const std::string& path = destination.path;
+  const std::string name = "“" + displayName(path) + "”";
   switch (destination.kind) {
     case LinkDestination::document:
       navigate(destination.path, fragment, 0);
@@ -340,25 +350,16 @@ void PreviewWindow::navigate(const std::string& path, const std::string& fragmen
                   return;
                 }
                 if (reply == nullptr) {
-                  gchar* name = g_filename_display_basename(path.c_str());
-                  window->tell(std::string("“") + name + "” cannot be shown: " +
+                  window->tell("“" + displayName(path) + "” cannot be shown: " +
                                std::get<platform::PreviewFailure>(outcome).message);
-                  g_free(name);
                   return;
                 }
-                const platform::ContentSize size = reply->contentSize;
-                const auto headings = pageHeadings(*reply->data);
-                if (historyStep != 0) {
-                  if (!window->pageView_->showFromHistory(std::move(*reply), historyStep, path)) {
-                    return;
-                  }
-                } else {
-                  window->pageView_->show(std::move(*reply), path, fragment);
+                // The history may have moved on while the page was made.
+                if (historyStep != 0 && window->pageView_->historyDocument(historyStep) != path) {
+                  return;
                 }
                 window->setDocument(path);
-                setOutline(window->outline_, headings, wantedExtras() == quillory::Extras::none);
-                gtk_stack_set_visible_child(GTK_STACK(window->stack_), window->pageArea_);
-                window->present(size.width, size.height, std::nullopt);
+                window->showOutcome(std::move(outcome), fragment, historyStep);
               });
 }
 
@@ -393,7 +394,7 @@ void PreviewWindow::chooseFile() {
                      gchar* path = chosen != nullptr ? g_file_get_path(chosen) : nullptr;
                      auto window = self->lock();
                      if (path != nullptr && window && window->isOpen()) {
-                       window->showTarget(path, {}, false);
+                       window->showTarget(destinationOf(path), {}, false);
                      }
                      g_free(path);
                      if (chosen != nullptr) g_object_unref(chosen);
@@ -431,7 +432,7 @@ void PreviewWindow::installPointerAndDrop() {
                      gchar* path =
                          files != nullptr ? g_file_get_path(G_FILE(files->data)) : nullptr;
                      if (path == nullptr) return FALSE;
-                     static_cast<PreviewWindow*>(data)->showTarget(path, {}, false);
+                     static_cast<PreviewWindow*>(data)->showTarget(destinationOf(path), {}, false);
                      g_free(path);
                      return TRUE;
                    }),
@@ -492,7 +493,10 @@ void PreviewWindow::render() {
               });
 }
 
-void PreviewWindow::showOutcome(platform::PreviewOutcome outcome) {
+// The page of the document shown, scrolled to `fragment`, or, `historyStep` entries back or
+// forward, at the place it was left.
+void PreviewWindow::showOutcome(platform::PreviewOutcome outcome, const std::string& fragment,
+                                int historyStep) {
   if (const auto* failure = std::get_if<platform::PreviewFailure>(&outcome)) {
     showMessage("“" + name_ + "” cannot be read", failure->message + "\n" + path_, *failure);
     return;
@@ -500,7 +504,11 @@ void PreviewWindow::showOutcome(platform::PreviewOutcome outcome) {
   auto& reply = std::get<platform::PreviewReply>(outcome);
   const platform::ContentSize size = reply.contentSize;
   setOutline(outline_, pageHeadings(*reply.data), wantedExtras() == quillory::Extras::none);
-  pageView_->show(std::move(reply), path_, {});
+  if (historyStep != 0) {
+    pageView_->showFromHistory(std::move(reply), historyStep);
+  } else {
+    pageView_->show(std::move(reply), path_, fragment);
+  }
   gtk_stack_set_visible_child(GTK_STACK(stack_), pageArea_);
   present(size.width, size.height, std::nullopt);
 }
