@@ -24,7 +24,7 @@ inline constexpr uint32_t scriptHeapBytes = 512u * 1024u * 1024u;
 // collection: past it the conversion falls back to text. Containers nested deep make marked
 // keep the text once per level (1,200 quote levels of a 1.4 MB file: 1.7 GB); the largest
 // ordinary documents hold a fraction of it (a 4 MB one peaks near 110 MB in all).
-inline constexpr size_t scriptMemoryBytes = 384u * 1024u * 1024u;
+inline constexpr size_t scriptMemoryBytes = 256u * 1024u * 1024u;
 
 // The longest HTML fragment taken from the renderer. A few lines of Markdown can make
 // gigabytes of HTML (one long link target referenced a million times); past this the
